@@ -12,7 +12,7 @@ namespace fanbench::simulator {
 
 namespace {
 using Clock = std::chrono::steady_clock;
-constexpr auto kSplitPause = std::chrono::milliseconds(30);
+constexpr int kSplitPauseMs = 30;
 }  // namespace
 
 SimulatedTester::SimulatedTester(const SimOptions& options, int masterFd, std::FILE* log)
@@ -81,7 +81,8 @@ void SimulatedTester::sendReport() {
     if (options_.split && out.size() > 6) {
         const std::size_t cut = out.size() - 6;
         writeAll({out.data(), cut});
-        std::this_thread::sleep_for(kSplitPause);
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(std::min(kSplitPauseMs, options_.intervalMs / 3)));
         writeAll({out.data() + cut, out.size() - cut});
     } else {
         writeAll(out);

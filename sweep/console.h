@@ -22,6 +22,9 @@ public:
 
     int caughtSignal() const;
 
+    // Ends a wait in progress (or the next one) early; safe from any thread.
+    void wake();
+
     // Runs `start` with the termination signals blocked, so threads it starts leave
     // them to the thread that waits here.
     static bool withSignalsBlocked(const std::function<bool()>& start);

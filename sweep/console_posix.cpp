@@ -82,6 +82,11 @@ Console::~Console() {
 
 int Console::caughtSignal() const { return gCaughtSignal; }
 
+void Console::wake() {
+    const char byte = 0;
+    [[maybe_unused]] const ssize_t n = ::write(state_->signalPipe[1], &byte, 1);
+}
+
 Console::Wake Console::wait(std::chrono::milliseconds timeout) {
     if (gCaughtSignal != 0) return Wake::Signal;
     pollfd fds[2] = {{state_->signalPipe[0], POLLIN, 0},
@@ -89,6 +94,12 @@ Console::Wake Console::wait(std::chrono::milliseconds timeout) {
     const int ready = ::poll(fds, 2, static_cast<int>(timeout.count()));
     if (gCaughtSignal != 0) return Wake::Signal;
     if (ready <= 0) return Wake::Timeout;
+    if ((fds[0].revents & POLLIN) != 0) {
+        char drained[16];
+        while (::read(state_->signalPipe[0], drained, sizeof drained) > 0) {
+        }
+        return Wake::Timeout;
+    }
     if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) == 0) return Wake::Timeout;
 
     char keys[64];

@@ -53,10 +53,12 @@ int runDutyramp(std::span<const char* const> args) {
     }
 
     Console console;
+    // The worker wakes the run loop the moment the sweep ends or the device goes.
     SweepSequencer sequencer(
-        waitSec, [&port](std::uint8_t command) { port.write({&command, 1}); }, stderr, stdout);
+        waitSec, [&port](std::uint8_t command) { port.write({&command, 1}); }, stderr, stdout,
+        [&console] { console.wake(); });
     protocol::FrameAssembler assembler(protocol::CapacityRule::DiscardAt128, sequencer);
-    seriallink::ReceiveWorker worker(port, kReadChunk, assembler);
+    seriallink::ReceiveWorker worker(port, kReadChunk, assembler, [&console] { console.wake(); });
     if (!Console::withSignalsBlocked([&] { return worker.start(); })) {
         std::fputs("Can't Run Thread.\r\n", stderr);
         port.close();

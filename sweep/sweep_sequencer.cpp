@@ -5,8 +5,12 @@
 namespace fanbench::sweep {
 
 SweepSequencer::SweepSequencer(int waitSec, SendCommand send, std::FILE* progress,
-                               std::FILE* table)
-    : waitSec_(waitSec), send_(std::move(send)), progress_(progress), table_(table) {
+                               std::FILE* table, std::function<void()> onFinished)
+    : waitSec_(waitSec),
+      send_(std::move(send)),
+      onFinished_(std::move(onFinished)),
+      progress_(progress),
+      table_(table) {
     startGate_.lock();
     gateHeld_ = true;
 }
@@ -48,6 +52,7 @@ void SweepSequencer::onFrame(protocol::FrameView frame) {
     if (step <= kLastStep) printDutyCommand(step);
     step_.store(step + 1, std::memory_order_release);
     reportCounter_.store(0, std::memory_order_relaxed);
+    if (step == kLastStep + 1 && onFinished_) onFinished_();
 }
 
 }  // namespace fanbench::sweep

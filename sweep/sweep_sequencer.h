@@ -20,7 +20,8 @@ public:
     using SendCommand = std::function<void(std::uint8_t)>;
 
     // `progress` gets the progress log, `table` the rows (flushed one by one).
-    SweepSequencer(int waitSec, SendCommand send, std::FILE* progress, std::FILE* table);
+    SweepSequencer(int waitSec, SendCommand send, std::FILE* progress, std::FILE* table,
+                   std::function<void()> onFinished = {});
     ~SweepSequencer();
 
     // Prints "Set Duty   0% ", commands 0 % and moves to step 1. Reports that arrive
@@ -37,6 +38,7 @@ private:
 
     const int waitSec_;
     SendCommand send_;
+    std::function<void()> onFinished_;
     std::FILE* progress_;
     std::FILE* table_;
     std::atomic<int> step_{0};

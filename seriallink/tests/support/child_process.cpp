@@ -116,9 +116,10 @@ void ChildProcess::pump(int timeoutMs) {
     if (fds[1].revents != 0) readInto(errFd_, result_.err);
 }
 
-bool ChildProcess::waitForError(const std::string& text, std::chrono::milliseconds limit) {
+bool ChildProcess::waitFor(const std::string& stream, const std::string& text,
+                           std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (result_.err.find(text) == std::string::npos) {
+    while (stream.find(text) == std::string::npos) {
         if (std::chrono::steady_clock::now() > deadline || (outFd_ < 0 && errFd_ < 0)) return false;
         pump(10);
     }

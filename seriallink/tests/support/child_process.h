@@ -35,12 +35,19 @@ public:
     int terminalFd() const { return inputFd_; }
 
     // Waits up to `limit` for standard error to contain `text` (output keeps being read).
-    bool waitForError(const std::string& text, std::chrono::milliseconds limit);
+    bool waitForError(const std::string& text, std::chrono::milliseconds limit) {
+        return waitFor(result_.err, text, limit);
+    }
+    bool waitForOutput(const std::string& text, std::chrono::milliseconds limit) {
+        return waitFor(result_.out, text, limit);
+    }
     // Collects all output and the exit status; kills the child after `limit`.
     ChildResult finish(std::chrono::milliseconds limit);
 
 private:
     void pump(int timeoutMs);
+    bool waitFor(const std::string& stream, const std::string& text,
+                 std::chrono::milliseconds limit);
 
     pid_t pid_ = -1;
     int inputFd_ = -1;

@@ -1,0 +1,377 @@
+// Dutyramp as a user runs it: the real program against a tester on a pseudo-terminal.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <termios.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <mutex>
+#include <thread>
+
+#include "child_process.h"
+#include "pty_tester.h"
+#include "seriallink/serial_port.h"
+
+namespace fanbench::sweep {
+namespace {
+
+using namespace testsupport;
+using Clock = std::chrono::steady_clock;
+constexpr int kCom = 3;
+
+// Tach count the scripted tester reports for a duty index: 600 rpm plus 90 per step.
+std::uint64_t countFor(int duty) { return 20 + 3 * static_cast<std::uint64_t>(duty); }
+
+// Answers each duty command of the sweep with `waitSec` reports, the first `lag` of
+// which still show the previous duty. Stops answering after `answerLimit` commands.
+class ScriptedTester {
+public:
+    struct Options {
+        int waitSec = 1;
+        int lag = 0;
+        bool noisy = false;
+        int answerLimit = 21;
+    };
+
+    explicit ScriptedTester(Options options) : options_(options) {
+        tester_.linkAs(kCom);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~ScriptedTester() { stopServing(); }
+
+    void stopServing() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    void hangUp() {
+        stopServing();
+        tester_.hangUp();
+    }
+    Bytes commands() {
+        std::lock_guard lock(mutex_);
+        return commands_;
+    }
+    // Waits until the host has sent `n` command bytes.
+    bool waitForCommands(std::size_t n, std::chrono::milliseconds limit = 3000ms) {
+        const auto deadline = Clock::now() + limit;
+        while (commands().size() < n && Clock::now() < deadline) std::this_thread::sleep_for(1ms);
+        return commands().size() >= n;
+    }
+
+private:
+    void sendNoise() {
+        tester_.send(Bytes{0x01, 0x02, 0x03, 0xFE});  // junk that ends in an end marker
+        protocol::ReportFrame cut = protocol::encodeReport({2, 9, 999});
+        cut[10] = 0xFE;
+        tester_.send(std::span(cut.data(), 11));  // a frame cut short
+        protocol::ReportFrame bad = protocol::encodeReport({2, 9, 999});
+        bad[8] = 0x0C;
+        tester_.send(bad);  // a bad digit
+    }
+
+    void serve() {
+        int answered = 0;
+        int previousDuty = 0;
+        while (!stop_) {
+            const Bytes got = tester_.receive(1, 20ms);
+            if (got.empty()) continue;
+            {
+                std::lock_guard lock(mutex_);
+                commands_.push_back(got[0]);
+            }
+            if (!protocol::isDutyCommand(got[0]) || answered >= options_.answerLimit) continue;
+            ++answered;
+            const int duty = got[0] - 0x80;
+            for (int i = 0; i < options_.waitSec; ++i) {
+                const int shown = i < options_.lag ? previousDuty : duty;
+                if (options_.noisy) sendNoise();
+                tester_.sendReport({protocol::kFanType4Pin, static_cast<std::uint8_t>(shown),
+                                    countFor(shown)});
+            }
+            previousDuty = duty;
+        }
+    }
+
+    Options options_;
+    PtyTester tester_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    Bytes commands_;
+    std::thread thread_;
+};
+
+std::string expectedStderr(int waitSec, int lag, const std::string& comLine) {
+    std::string err = comLine;
+    char buf[64];
+    for (int step = 0; step <= 20; ++step) {
+        const int shown = waitSec <= lag ? (step == 0 ? 0 : step - 1) : step;
+        std::snprintf(buf, sizeof buf, "Set Duty %3d%% ", step * 5);
+        err += buf;
+        err += std::string(static_cast<std::size_t>(waitSec), '*');
+        std::snprintf(buf, sizeof buf, " %llurpm\n", static_cast<unsigned long long>(countFor(shown) * 30));
+        err += buf;
+    }
+    return err;
+}
+
+std::string expectedStdout(int waitSec, int lag) {
+    std::string out = "Duty(%)\tSpeed(rpm)\n";
+    char buf[64];
+    for (int step = 0; step <= 20; ++step) {
+        const int shown = waitSec <= lag ? (step == 0 ? 0 : step - 1) : step;
+        std::snprintf(buf, sizeof buf, "%d\t%llu\n", shown * 5,
+                      static_cast<unsigned long long>(countFor(shown) * 30));
+        out += buf;
+    }
+    return out;
+}
+
+Bytes fullSweepCommands() {
+    Bytes b = {0x02};
+    for (int i = 0; i <= 20; ++i) b.push_back(static_cast<std::uint8_t>(0x80 + i));
+    b.push_back(0x80);
+    return b;
+}
+
+class Dutyramp : public ::testing::Test {
+protected:
+    TempConfigHome home;
+    const std::string program = programPath("Dutyramp");
+};
+
+struct SweepCase {
+    const char* name;
+    std::vector<std::string> args;
+    ScriptedTester::Options tester;
+};
+std::ostream& operator<<(std::ostream& os, const SweepCase& c) { return os << c.name; }
+
+class FullSweep : public Dutyramp, public ::testing::WithParamInterface<SweepCase> {};
+
+TEST_P(FullSweep, PrintsExactlyTheTableAndProgress) {
+    const SweepCase& c = GetParam();
+    ScriptedTester tester(c.tester);
+    ChildProcess child(program, c.args);
+    const ChildResult r = child.finish(20s);
+    EXPECT_EQ(r.exitStatus, 0);
+    const std::string comLine =
+        "ComPort=3, WaitSec=" + std::to_string(c.tester.waitSec) + ", 'Q':Exit.\r\n";
+    EXPECT_EQ(r.err, expectedStderr(c.tester.waitSec, c.tester.lag, comLine));
+    EXPECT_EQ(r.out, expectedStdout(c.tester.waitSec, c.tester.lag));
+    EXPECT_EQ(tester.commands(), fullSweepCommands());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sweeps, FullSweep,
+    ::testing::Values(SweepCase{"wait_1", {"3", "1"}, {.waitSec = 1}},
+                      SweepCase{"wait_3", {"3", "3"}, {.waitSec = 3}},
+                      SweepCase{"noisy_line", {"3", "2"}, {.waitSec = 2, .noisy = true}},
+                      SweepCase{"lagging_tester", {"3", "1"}, {.waitSec = 1, .lag = 1}},
+                      SweepCase{"extra_arguments_ignored", {"  +3", "1x", "more", "args"},
+                                {.waitSec = 1}}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+struct ArgumentCase {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    std::string err;
+};
+std::ostream& operator<<(std::ostream& os, const ArgumentCase& c) { return os << c.name; }
+
+class ArgumentErrors : public Dutyramp, public ::testing::WithParamInterface<ArgumentCase> {};
+
+TEST_P(ArgumentErrors, ExplainAndExitWithoutTouchingThePort) {
+    PtyTester tester;
+    tester.linkAs(kCom);
+    ChildProcess child(program, GetParam().args);
+    const ChildResult r = child.finish(5s);
+    EXPECT_EQ(r.exitStatus, GetParam().status);
+    EXPECT_EQ(r.err, GetParam().err);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(tester.drain(50ms).empty());
+}
+
+const std::string kUsage = "Usage : Dutyramp ComPort WaitSec\r\n";
+const std::string kWaitSec = kUsage + "WaitSec must be 1 or greater.\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, ArgumentErrors,
+    ::testing::Values(ArgumentCase{"none", {}, 2, kUsage}, ArgumentCase{"one", {"3"}, 2, kUsage},
+                      ArgumentCase{"wait_zero", {"3", "0"}, 2, kWaitSec},
+                      ArgumentCase{"wait_negative", {"3", "-4"}, 2, kWaitSec},
+                      ArgumentCase{"wait_text", {"3", "abc"}, 2, kWaitSec},
+                      ArgumentCase{"port_zero", {"0", "3"}, 1, "Can't Open COM0\r\n"},
+                      ArgumentCase{"port_text", {"COM3", "3"}, 1, "Can't Open COM0\r\n"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(Dutyramp, PortThatCannotOpenNamesTheDevice) {
+    ChildProcess missing(program, {"5", "1"});
+    const std::string map = home.portMapDir();
+    std::filesystem::create_directories(map);
+    std::filesystem::create_symlink("/dev/fanbench-nothing", map + "/com6");
+    ChildProcess dangling(program, {"6", "1"});
+    const ChildResult r1 = missing.finish(5s);
+    const ChildResult r2 = dangling.finish(5s);
+    EXPECT_EQ(r1.exitStatus, 1);
+    EXPECT_EQ(r1.err.rfind("Can't Open COM5\r\n/dev/ttyS4: ", 0), 0u) << r1.err;
+    EXPECT_EQ(r2.exitStatus, 1);
+    EXPECT_EQ(r2.err, "Can't Open COM6\r\n" + map + "/com6: No such file or directory\r\n");
+}
+
+TEST_F(Dutyramp, ABusyPortIsRefused) {
+    PtyTester tester;
+    tester.linkAs(kCom);
+    seriallink::SerialPort monitor;  // the monitor program holds the port exclusively
+    ASSERT_TRUE(monitor.open(kCom, 9600, seriallink::PortSharing::Exclusive));
+    ChildProcess child(program, {"3", "1"});
+    const ChildResult r = child.finish(5s);
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.err, "Can't Open COM3\r\n" + home.portMapDir() + "/com3: Device or resource busy\r\n");
+}
+
+// Starts a sweep that stalls after two steps, so the user can interrupt it.
+struct StalledSweep {
+    ScriptedTester tester{{.waitSec = 1, .answerLimit = 2}};
+    ChildProcess child;
+    explicit StalledSweep(const std::string& program, ChildProcess::Input input)
+        : child(program, {"3", "1"}, input) {
+        EXPECT_TRUE(child.waitForError("Set Duty  10% ", 5s));
+    }
+    // Command bytes the program sent: 4-pin, 0 %, 5 %, 10 %, then the closing 0 %.
+    Bytes expectedCommands() const { return {0x02, 0x80, 0x81, 0x82, 0x80}; }
+};
+
+const std::string kTwoRows = "Duty(%)\tSpeed(rpm)\n0\t600\n5\t690\n";
+
+TEST_F(Dutyramp, QFromATerminalStopsAtOnceAndRestoresIt) {
+    StalledSweep sweep(program, ChildProcess::Input::Terminal);
+    termios during{};
+    ASSERT_EQ(::tcgetattr(sweep.child.terminalFd(), &during), 0);
+    EXPECT_EQ(during.c_lflag & (ICANON | ECHO), 0u) << "keys arrive unechoed, one by one";
+    EXPECT_NE(during.c_lflag & ISIG, 0u);
+    sweep.child.type("x");
+    std::this_thread::sleep_for(300ms);
+    const auto start = Clock::now();
+    sweep.child.type("q");
+    const ChildResult r = sweep.child.finish(5s);
+    EXPECT_LT(Clock::now() - start, 250ms);
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.out, kTwoRows);
+    EXPECT_TRUE(sweep.tester.waitForCommands(5));
+    EXPECT_EQ(sweep.tester.commands(), sweep.expectedCommands());
+    termios after{};
+    ASSERT_EQ(::tcgetattr(sweep.child.terminalFd(), &after), 0);
+    EXPECT_EQ(after.c_lflag & (ICANON | ECHO), ICANON | ECHO);
+}
+
+TEST_F(Dutyramp, CtrlCFromTheTerminalShutsDownLikeQ) {
+    StalledSweep sweep(program, ChildProcess::Input::Terminal);
+    sweep.child.type("\x03");
+    const ChildResult r = sweep.child.finish(5s);
+    EXPECT_EQ(r.exitStatus, 128 + SIGINT);
+    EXPECT_EQ(r.out, kTwoRows);
+    EXPECT_TRUE(sweep.tester.waitForCommands(5));
+    EXPECT_EQ(sweep.tester.commands(), sweep.expectedCommands());
+    termios after{};
+    ASSERT_EQ(::tcgetattr(sweep.child.terminalFd(), &after), 0);
+    EXPECT_EQ(after.c_lflag & (ICANON | ECHO), ICANON | ECHO);
+}
+
+TEST_F(Dutyramp, KeysFromAPipeCountAndOnlyQStops) {
+    StalledSweep sweep(program, ChildProcess::Input::Pipe);
+    sweep.child.type("abc\n");
+    std::this_thread::sleep_for(300ms);
+    sweep.child.type("Q");
+    const ChildResult r = sweep.child.finish(5s);
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.out, kTwoRows);
+    EXPECT_TRUE(sweep.tester.waitForCommands(5));
+    EXPECT_EQ(sweep.tester.commands(), sweep.expectedCommands());
+}
+
+TEST_F(Dutyramp, TheEndOfPipedInputLeavesTheSweepRunning) {
+    StalledSweep sweep(program, ChildProcess::Input::Pipe);
+    sweep.child.closeInput();
+    std::this_thread::sleep_for(500ms);
+    sweep.child.signal(SIGTERM);
+    const ChildResult r = sweep.child.finish(5s);
+    EXPECT_EQ(r.exitStatus, 128 + SIGTERM) << "still sweeping when the signal came";
+}
+
+struct SignalCase {
+    const char* name;
+    int signal;
+};
+std::ostream& operator<<(std::ostream& os, const SignalCase& c) { return os << c.name; }
+class Signals : public Dutyramp, public ::testing::WithParamInterface<SignalCase> {};
+
+TEST_P(Signals, TakeTheOrderlyShutdown) {
+    StalledSweep sweep(program, ChildProcess::Input::Null);
+    sweep.child.signal(GetParam().signal);
+    const ChildResult r = sweep.child.finish(5s);
+    EXPECT_EQ(r.exitStatus, 128 + GetParam().signal);
+    EXPECT_EQ(r.out, kTwoRows) << "every measured row was flushed";
+    EXPECT_TRUE(sweep.tester.waitForCommands(5));
+    EXPECT_EQ(sweep.tester.commands(), sweep.expectedCommands());
+}
+
+INSTANTIATE_TEST_SUITE_P(Shutdown, Signals,
+                         ::testing::Values(SignalCase{"sigint", SIGINT}, SignalCase{"sigterm", SIGTERM},
+                                           SignalCase{"sighup", SIGHUP}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(Dutyramp, QBeforeAnyReportEndsAtOnce) {
+    PtyTester silent;
+    silent.linkAs(kCom);
+    ChildProcess child(program, {"3", "2"}, ChildProcess::Input::Pipe);
+    ASSERT_TRUE(child.waitForError("Set Duty   0% ", 5s));
+    child.type("q");
+    const ChildResult r = child.finish(5s);
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.err, "ComPort=3, WaitSec=2, 'Q':Exit.\r\nSet Duty   0% ");
+    EXPECT_EQ(r.out, "Duty(%)\tSpeed(rpm)\n");
+    EXPECT_EQ(silent.receive(3, 1000ms), (Bytes{0x02, 0x80, 0x80}));
+}
+
+TEST_F(Dutyramp, DeviceLossEndsTheRunWithStatusOne) {
+    StalledSweep sweep(program, ChildProcess::Input::Null);
+    const auto start = Clock::now();
+    sweep.tester.hangUp();
+    const ChildResult r = sweep.child.finish(5s);
+    EXPECT_LT(Clock::now() - start, 1000ms);
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.out, kTwoRows);
+    const std::string tail = "\r\nLost COM3: the device was disconnected.\r\n";
+    ASSERT_GE(r.err.size(), tail.size());
+    EXPECT_EQ(r.err.substr(r.err.size() - tail.size()), tail);
+}
+
+TEST_F(Dutyramp, SweepsTheSimulatedTesterEndToEnd) {
+    ChildProcess sim(programPath("fantester-sim"), {"--com", "9", "--interval", "20", "--split"});
+    ASSERT_TRUE(sim.waitForOutput("fantester-sim: COM9 is /dev/pts/", 5s));
+    ChildProcess child(program, {"9", "1"});
+    const ChildResult r = child.finish(30s);
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    std::istringstream rows(r.out);
+    std::string line;
+    std::getline(rows, line);
+    EXPECT_EQ(line, "Duty(%)\tSpeed(rpm)");
+    int count = 0;
+    int lastRpm = -1;
+    for (int duty, rpm; rows >> duty >> rpm; ++count) {
+        EXPECT_EQ(duty, count * 5);
+        EXPECT_GT(rpm, lastRpm - 90) << "a 4-pin fan speeds up with duty";
+        lastRpm = rpm;
+    }
+    EXPECT_EQ(count, 21);
+    sim.signal(SIGTERM);
+    EXPECT_EQ(sim.finish(5s).exitStatus, 0);
+    EXPECT_FALSE(std::filesystem::exists(home.portMapDir() + "/com9")) << "the sim removes its link";
+}
+
+}  // namespace
+}  // namespace fanbench::sweep
