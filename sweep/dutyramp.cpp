@@ -88,9 +88,10 @@ int runDutyramp(std::span<const char* const> args) {
         }
     }
 
+    // The worker ends first: a duty command it was sending can then not land after 0 %.
+    worker.stop();
     const std::uint8_t zeroDuty = protocol::dutyCommand(0);
     port.write({&zeroDuty, 1});
-    worker.stop();
     port.close();
     return status;
 }
