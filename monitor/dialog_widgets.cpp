@@ -14,6 +14,15 @@ namespace fanbench::monitor {
 
 QString controlName(int id) { return QStringLiteral("id%1").arg(id); }
 
+namespace {
+// Our Japanese fallback fonts run a little wider than the template's font: a
+// left-aligned text grows to the right rather than clip.
+QRect growToText(QRect area, int textWidth) {
+    area.setWidth(std::max(area.width(), textWidth));
+    return area;
+}
+}  // namespace
+
 DialogBuilder::DialogBuilder(QDialog* dialog, const QString& caption, int width, int height)
     : dialog_(dialog), units_(dialogFont()) {
     dialog->setFont(dialogFont());
@@ -47,18 +56,14 @@ QComboBox* DialogBuilder::dropDown(int id, const QStringList& items, int x, int 
 QCheckBox* DialogBuilder::checkBox(int id, const QString& text, int x, int y, int w, int h) {
     auto* c = new QCheckBox(text, dialog_);
     c->setObjectName(controlName(id));
-    c->setGeometry(units_.rect(x, y, w, h));
+    c->setGeometry(growToText(units_.rect(x, y, w, h), c->sizeHint().width()));
     return c;
 }
 
 QLabel* DialogBuilder::label(const QString& text, int x, int y, int w, int h) {
     auto* l = new QLabel(text, dialog_);
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    QRect area = units_.rect(x, y, w, h);
-    // Our Japanese fallback fonts run a little wider than the template's font: let a
-    // left-aligned label grow to the right rather than clip its text.
-    area.setWidth(std::max(area.width(), l->sizeHint().width()));
-    l->setGeometry(area);
+    l->setGeometry(growToText(units_.rect(x, y, w, h), l->sizeHint().width()));
     return l;
 }
 
