@@ -19,5 +19,5 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 echo "== ThreadSanitizer (threaded tests)"
 scripts/build.sh build-tsan thread
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/cmake/tsan.supp" \
   ctest --test-dir build-tsan -j "$jobs" -L threaded --output-on-failure

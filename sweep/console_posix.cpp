@@ -28,10 +28,12 @@ extern "C" void onTerminationSignal(int signalNumber) {
     errno = savedErrno;
 }
 
-sigset_t handledSet() {
+// Signals kept off other threads. SIGPIPE is not among them: it goes to the thread
+// whose write failed, and a blocked one would never be seen.
+sigset_t redirectedSet() {
     sigset_t set;
     sigemptyset(&set);
-    for (int s : kHandledSignals) sigaddset(&set, s);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, s);
     return set;
 }
 
@@ -116,7 +118,7 @@ Console::Wake Console::wait(std::chrono::milliseconds timeout) {
 }
 
 bool Console::withSignalsBlocked(const std::function<bool()>& start) {
-    const sigset_t set = handledSet();
+    const sigset_t set = redirectedSet();
     sigset_t saved;
     ::pthread_sigmask(SIG_BLOCK, &set, &saved);
     const bool result = start();

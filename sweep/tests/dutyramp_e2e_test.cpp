@@ -324,6 +324,16 @@ INSTANTIATE_TEST_SUITE_P(Shutdown, Signals,
                                            SignalCase{"sighup", SIGHUP}),
                          [](const auto& row) { return std::string(row.param.name); });
 
+TEST_F(Dutyramp, AClosedOutputPipeStillSetsZeroDuty) {
+    ScriptedTester tester({.waitSec = 1, .answerLimit = 2});
+    ChildProcess child(program, {"3", "1"});
+    child.closeOutput();  // like `Dutyramp 3 1 | head -1` after head has gone
+    const ChildResult r = child.finish(5s);
+    EXPECT_EQ(r.exitStatus, 128 + SIGPIPE);
+    EXPECT_TRUE(tester.waitForCommands(3));
+    EXPECT_EQ(tester.commands().back(), 0x80);
+}
+
 TEST_F(Dutyramp, QBeforeAnyReportEndsAtOnce) {
     PtyTester silent;
     silent.linkAs(kCom);

@@ -107,6 +107,11 @@ void ChildProcess::closeInput() {
     inputFd_ = -1;
 }
 
+void ChildProcess::closeOutput() {
+    if (outFd_ >= 0) ::close(outFd_);
+    outFd_ = -1;
+}
+
 void ChildProcess::signal(int signalNumber) const { ::kill(pid_, signalNumber); }
 
 void ChildProcess::pump(int timeoutMs) {

@@ -30,6 +30,7 @@ public:
     // Keys for a Pipe or Terminal input.
     void type(const std::string& keys) const;
     void closeInput();
+    void closeOutput();  // the reader of standard output goes away
     void signal(int signalNumber) const;
     pid_t pid() const { return pid_; }
     int terminalFd() const { return inputFd_; }
