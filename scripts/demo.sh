@@ -22,4 +22,6 @@ cat "$out/sim.log"
 "$bin/Dutyramp" "$com" 2 </dev/null >"$out/sweep.tsv"
 echo
 cat "$out/sweep.tsv"
-echo "The table is in $out/sweep.tsv"
+echo
+"$bin/fancurve" "$out/sweep.tsv" -o "$out/sweep.svg"
+echo "The table is in $out/sweep.tsv, its plot in $out/sweep.svg"
