@@ -6,6 +6,7 @@ packages=(
   build-essential cmake pkg-config
   googletest libgtest-dev libgmock-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  clang libclang-rt-14-dev
   fonts-ipafont-gothic
   xvfb x11-apps imagemagick
 )

@@ -17,6 +17,9 @@ scripts/build.sh build-asan address
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -j "$jobs" --output-on-failure
 
+echo "== fuzzing (libFuzzer, ASan+UBSan, bounded)"
+scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
+
 echo "== ThreadSanitizer (threaded tests)"
 scripts/build.sh build-tsan thread
 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/cmake/tsan.supp" \
