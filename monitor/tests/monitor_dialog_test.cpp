@@ -30,6 +30,19 @@ using namespace std::chrono_literals;
 
 namespace {
 
+std::size_t entriesIn(const char* dir) {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+}
+
+long residentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    }
+    return -1;
+}
+
 // Parent of the watchers below, so a test's unused watcher dies with the test.
 QObject* watchers() {
     static QObject* parent = new QObject;
@@ -376,6 +389,36 @@ private slots:
         QTest::qWait(200);
         for (int id : {1002, 1001, 1000, 1012}) QCOMPARE(text(window_.get(), id), QString());
         QVERIFY(!window_->watchdog().isActive());
+    }
+
+    void soakOfConnectAndDisconnectLeaksNothing() {
+        std::atomic<bool> stop{false};
+        std::thread reports([&] {
+            for (std::uint64_t i = 0; !stop; ++i) {
+                report(2, 10, i % 100);
+                std::this_thread::sleep_for(2ms);
+            }
+        });
+        auto cycle = [this] {
+            connectTo(5);
+            QTest::qWait(1);
+            disconnect();
+        };
+        for (int i = 0; i < 20; ++i) cycle();  // warm-up: lazily created Qt state
+        const std::size_t fds = entriesIn("/proc/self/fd");
+        const std::size_t threads = entriesIn("/proc/self/task");
+        const long rss = residentKiB();
+        for (int i = 0; i < 500; ++i) {
+            cycle();
+            QCOMPARE(text(window_.get(), 1000), QString());
+        }
+        stop = true;
+        reports.join();
+        QTest::qWait(50);
+        QCOMPARE(entriesIn("/proc/self/fd"), fds);
+        QVERIFY(entriesIn("/proc/self/task") <= threads);  // Qt may retire a pool thread
+        QVERIFY2(residentKiB() - rss < 2048, qPrintable(QString::number(residentKiB() - rss)));
+        for (int id : {1002, 1001, 1000, 1012}) QCOMPARE(text(window_.get(), id), QString());
     }
 
     void deviceLossLeavesTheWindowUsable() {
