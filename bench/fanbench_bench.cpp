@@ -35,7 +35,9 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using testsupport::Bytes;
 
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 struct Stats {
     double median = 0, p99 = 0, max = 0;
@@ -44,7 +46,10 @@ struct Stats {
 Stats stats(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     if (v.empty()) return {};
-    auto at = [&](double q) { return v[std::min(v.size() - 1, static_cast<std::size_t>(q * static_cast<double>(v.size() - 1) + 0.5))]; };
+    auto at = [&](double q) {
+        return v[std::min(v.size() - 1,
+                          static_cast<std::size_t>(q * static_cast<double>(v.size() - 1) + 0.5))];
+    };
     return {at(0.5), at(0.99), v.back()};
 }
 
@@ -78,7 +83,8 @@ struct Dutyramp {
         std::vector<std::string> copy(args);
         for (std::string& a : copy) argv.push_back(a.data());
         argv.push_back(nullptr);
-        if (::posix_spawn(&pid, program.c_str(), &fa, nullptr, argv.data(), environ) != 0) std::exit(1);
+        if (::posix_spawn(&pid, program.c_str(), &fa, nullptr, argv.data(), environ) != 0)
+            std::exit(1);
         posix_spawn_file_actions_destroy(&fa);
         ::close(in[0]);
         ::close(e[1]);
@@ -156,14 +162,17 @@ struct Counter : protocol::FrameConsumer {
 void framingThroughput() {
     std::vector<std::uint8_t> clean;
     for (int i = 0; i < 65536; ++i) {
-        const auto f = protocol::encodeReport({2, static_cast<std::uint8_t>(i % 21), static_cast<std::uint64_t>(i)});
+        const auto f = protocol::encodeReport(
+            {2, static_cast<std::uint8_t>(i % 21), static_cast<std::uint64_t>(i)});
         clean.insert(clean.end(), f.begin(), f.end());
     }
     std::vector<std::uint8_t> junk(clean.size());
     std::mt19937 random(7);
     for (auto& b : junk) b = static_cast<std::uint8_t>(random());
-    for (auto [name, data] : {std::pair{"Framing, clean reports (MB/s)", &clean}, std::pair{"Framing, random junk (MB/s)", &junk}}) {
-        for (auto rule : {protocol::CapacityRule::DiscardAt128, protocol::CapacityRule::WrapAt256}) {
+    for (auto [name, data] : {std::pair{"Framing, clean reports (MB/s)", &clean},
+                              std::pair{"Framing, random junk (MB/s)", &junk}}) {
+        for (auto rule :
+             {protocol::CapacityRule::DiscardAt128, protocol::CapacityRule::WrapAt256}) {
             std::vector<double> rates;
             for (int run = 0; run < 15; ++run) {
                 Counter c;
@@ -174,8 +183,11 @@ void framingThroughput() {
                 rates.push_back(static_cast<double>(data->size()) / seconds / 1e6);
             }
             const Stats s = stats(rates);
-            row((std::string(name) + (rule == protocol::CapacityRule::DiscardAt128 ? ", 128 B" : ", 256 B")).c_str(),
-                fmt("median %.0f, min %.0f", s.median, *std::min_element(rates.begin(), rates.end())),
+            row((std::string(name) +
+                 (rule == protocol::CapacityRule::DiscardAt128 ? ", 128 B" : ", 256 B"))
+                    .c_str(),
+                fmt("median %.0f, min %.0f", s.median,
+                    *std::min_element(rates.begin(), rates.end())),
                 "(line: 0.00096 MB/s)");
         }
     }
@@ -204,7 +216,8 @@ void sweepReaction(int sweeps) {
     }
     const Stats s = stats(samples);
     row("Sweep reaction: report end -> next duty (ms)",
-        fmt("median %.3f, p99 %.3f, max %.3f", s.median, s.p99, s.max) + " (n=" + std::to_string(samples.size()) + ")",
+        fmt("median %.3f, p99 %.3f, max %.3f", s.median, s.p99, s.max) +
+            " (n=" + std::to_string(samples.size()) + ")",
         "median < 0.5, p99 < 2");
 }
 
@@ -221,7 +234,8 @@ void stopLatency(int runs) {
         samples.push_back(ms(Clock::now() - start));
     }
     const Stats s = stats(samples);
-    row("Stop: q -> process exit (ms)", fmt("median %.2f, p99 %.2f, max %.2f", s.median, s.p99, s.max), "< 50");
+    row("Stop: q -> process exit (ms)",
+        fmt("median %.2f, p99 %.2f, max %.2f", s.median, s.p99, s.max), "< 50");
 }
 
 void idleCost(int seconds) {
@@ -238,12 +252,14 @@ void idleCost(int seconds) {
             std::this_thread::sleep_for(1s);
             program.drainStars();
         }
-        const double share = (program.cpuSeconds() - cpu0) / (ms(Clock::now() - start) / 1000) * 100;
-        row(reports ? "Idle CPU, one report a second (% of a core)" : "Idle CPU, no reports (% of a core)",
+        const double share =
+            (program.cpuSeconds() - cpu0) / (ms(Clock::now() - start) / 1000) * 100;
+        row(reports ? "Idle CPU, one report a second (% of a core)"
+                    : "Idle CPU, no reports (% of a core)",
             fmt("%.3f %% over %.0f s", share, seconds), "< 0.1 %");
         if (reports) {
-            row("Footprint: peak resident memory (MiB)", fmt("%.2f", static_cast<double>(program.statusKiB("VmHWM:")) / 1024.0),
-                "< 4");
+            row("Footprint: peak resident memory (MiB)",
+                fmt("%.2f", static_cast<double>(program.statusKiB("VmHWM:")) / 1024.0), "< 4");
         }
         program.quit();
         program.wait();
@@ -265,7 +281,8 @@ void flood(int seconds) {
         burst.clear();
         for (int i = 0; i < 64; ++i) {
             for (int j = 0; j < 5; ++j) burst.push_back(static_cast<std::uint8_t>(random() % 0xFD));
-            burst.push_back(0xFE);  // the junk ends in a marker, so no valid report is merged into it
+            burst.push_back(
+                0xFE);  // the junk ends in a marker, so no valid report is merged into it
             const auto f = protocol::encodeReport({2, 5, static_cast<std::uint64_t>(sent)});
             burst.insert(burst.end(), f.begin(), f.end());
             ++sent;
@@ -279,8 +296,9 @@ void flood(int seconds) {
     const long rss1 = program.statusKiB("VmRSS:");
     std::this_thread::sleep_for(200ms);
     seen += program.drainStars();
-    row("Flood: valid reports accepted / sent", std::to_string(seen) + " / " + std::to_string(sent) +
-                                                 fmt(" (%.0f/s)", static_cast<double>(sent) / elapsed, 0),
+    row("Flood: valid reports accepted / sent",
+        std::to_string(seen) + " / " + std::to_string(sent) +
+            fmt(" (%.0f/s)", static_cast<double>(sent) / elapsed, 0),
         "all");
     row("Flood: CPU (% of a core), RSS start -> end (KiB)",
         fmt("%.1f %%, ", cpu) + std::to_string(rss0) + " -> " + std::to_string(rss1), "no growth");
@@ -303,9 +321,11 @@ int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);
     utsname u{};
     ::uname(&u);
-    std::printf("fanbench benchmarks on %s %s, %ld cores\n\n", u.sysname, u.machine, ::sysconf(_SC_NPROCESSORS_ONLN));
+    std::printf("fanbench benchmarks on %s %s, %ld cores\n\n", u.sysname, u.machine,
+                ::sysconf(_SC_NPROCESSORS_ONLN));
     std::printf("| %-44s | %-34s | %-22s |\n|%s|%s|%s|\n", "what", "measured", "target",
-                std::string(46, '-').c_str(), std::string(36, '-').c_str(), std::string(24, '-').c_str());
+                std::string(46, '-').c_str(), std::string(36, '-').c_str(),
+                std::string(24, '-').c_str());
     framingThroughput();
     sweepReaction(sweeps);
     stopLatency(20);

@@ -80,7 +80,8 @@ Figures computeFigures(const SweepTable& table, const Tolerance& tolerance) {
     f.controllableFrom = rows[from].duty;
     f.controllableTo = rows[to].duty;
     if (to > from) {
-        f.linearity = rSquared({rows.begin() + static_cast<long>(from), rows.begin() + static_cast<long>(to) + 1});
+        f.linearity = rSquared(
+            {rows.begin() + static_cast<long>(from), rows.begin() + static_cast<long>(to) + 1});
     }
 
     for (std::size_t i = 1; i < rows.size(); ++i) {

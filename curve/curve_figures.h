@@ -34,7 +34,7 @@ struct Figures {
     std::optional<std::uint64_t> rpmAt100;
     std::uint64_t maxRpm = 0;
     std::optional<int> lowestTurningDuty;  // lowest duty with a non-zero speed
-    int controllableFrom = 0;  // duty range over which the speed really changes
+    int controllableFrom = 0;              // duty range over which the speed really changes
     int controllableTo = 0;
     std::optional<double> linearity;  // R^2 of a straight line over that range
     std::vector<Dip> dips;            // speed falls while duty rises, beyond the tolerance

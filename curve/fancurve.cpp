@@ -69,7 +69,8 @@ void printFigures(std::ostream& out, const SweepTable& t, const Figures& f) {
     out << "  rpm at 0 %: " << optionalText(f.rpmAt0) << "\n";
     out << "  rpm at 100 %: " << optionalText(f.rpmAt100) << "\n";
     out << "  highest rpm: " << f.maxRpm << "\n";
-    out << "  lowest duty with speed: " << (f.lowestTurningDuty ? std::to_string(*f.lowestTurningDuty) + " %" : "none") << "\n";
+    out << "  lowest duty with speed: "
+        << (f.lowestTurningDuty ? std::to_string(*f.lowestTurningDuty) + " %" : "none") << "\n";
     out << "  controllable range: " << f.controllableFrom << " % .. " << f.controllableTo << " %\n";
     char r2[32] = "-";
     if (f.linearity) std::snprintf(r2, sizeof r2, "%.4f", *f.linearity);
@@ -77,7 +78,8 @@ void printFigures(std::ostream& out, const SweepTable& t, const Figures& f) {
     out << "  dips:";
     if (f.dips.empty()) out << " none";
     for (const Dip& d : f.dips) {
-        out << " " << d.fromDuty << "->" << d.toDuty << " % (" << d.fromRpm << "->" << d.toRpm << " rpm)";
+        out << " " << d.fromDuty << "->" << d.toDuty << " % (" << d.fromRpm << "->" << d.toRpm
+            << " rpm)";
     }
     out << "\n  repeated duties:";
     if (f.repeatedDuties.empty()) out << " none";
@@ -98,7 +100,8 @@ std::string figuresJson(const SweepTable& t, const Figures& f) {
           << ",\"from_rpm\":" << d.fromRpm << ",\"to_rpm\":" << d.toRpm << "}";
     }
     s << "],\"repeated_duties\":[";
-    for (std::size_t i = 0; i < f.repeatedDuties.size(); ++i) s << (i ? "," : "") << f.repeatedDuties[i];
+    for (std::size_t i = 0; i < f.repeatedDuties.size(); ++i)
+        s << (i ? "," : "") << f.repeatedDuties[i];
     s << "]}";
     return s.str();
 }
@@ -110,13 +113,15 @@ void printDeviation(std::ostream& out, const Deviation& d) {
     } else if (!d.measured) {
         out << "missing from the measured table (reference " << *d.reference << ")\n";
     } else {
-        const long long diff = static_cast<long long>(*d.measured) - static_cast<long long>(*d.reference);
+        const long long diff =
+            static_cast<long long>(*d.measured) - static_cast<long long>(*d.reference);
         out << "measured " << *d.measured << ", reference " << *d.reference << ", difference "
             << (diff > 0 ? "+" : "") << diff << "\n";
     }
 }
 
-std::optional<SweepTable> load(const std::string& name, std::istream& stdinStream, std::ostream& err) {
+std::optional<SweepTable> load(const std::string& name, std::istream& stdinStream,
+                               std::ostream& err) {
     std::string error;
     std::optional<SweepTable> table;
     if (name == "-") {

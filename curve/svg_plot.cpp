@@ -20,11 +20,20 @@ std::string escapeXml(const std::string& s) {
     std::string out;
     for (char c : s) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -71,8 +80,8 @@ std::string renderSvg(const PlotInput& input) {
 
     std::ostringstream svg;
     svg << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kWidth << "\" height=\"" << kHeight
-        << "\" viewBox=\"0 0 " << kWidth << ' ' << kHeight
+        << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kWidth << "\" height=\""
+        << kHeight << "\" viewBox=\"0 0 " << kWidth << ' ' << kHeight
         << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
         << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
 
@@ -96,9 +105,11 @@ std::string renderSvg(const PlotInput& input) {
         }
         for (auto it = ref.rbegin(); it != ref.rend(); ++it) {
             lower += num(px(it->first)) + "," +
-                     num(py(std::max(0.0, it->second - input.tolerance.allowedFor(it->second)))) + " ";
+                     num(py(std::max(0.0, it->second - input.tolerance.allowedFor(it->second)))) +
+                     " ";
         }
-        svg << "<polygon class=\"reference-band\" fill=\"#999999\" fill-opacity=\"0.25\" stroke=\"none\" points=\""
+        svg << "<polygon class=\"reference-band\" fill=\"#999999\" fill-opacity=\"0.25\" "
+               "stroke=\"none\" points=\""
             << upper << lower << "\"/>\n";
     }
 
@@ -119,18 +130,21 @@ std::string renderSvg(const PlotInput& input) {
     svg << "</g>\n"
         << "<text x=\"" << num(px(50)) << "\" y=\"" << num(kHeight - 10)
         << "\" text-anchor=\"middle\">Duty (%)</text>\n"
-        << "<text transform=\"translate(18," << num(py(top / 2)) << ") rotate(-90)\" text-anchor=\"middle\">Speed (rpm)</text>\n";
+        << "<text transform=\"translate(18," << num(py(top / 2))
+        << ") rotate(-90)\" text-anchor=\"middle\">Speed (rpm)</text>\n";
 
     for (std::size_t i = 0; i < input.tables.size(); ++i) {
         const SweepTable& t = input.tables[i];
         const char* colour = kColours[i % std::size(kColours)];
         std::string points;
-        for (const Row& r : t.rows) points += num(px(r.duty)) + "," + num(py(static_cast<double>(r.rpm))) + " ";
+        for (const Row& r : t.rows)
+            points += num(px(r.duty)) + "," + num(py(static_cast<double>(r.rpm))) + " ";
         svg << "<g class=\"series\">\n<polyline fill=\"none\" stroke=\"" << colour
             << "\" stroke-width=\"2\" points=\"" << points << "\"/>\n";
         for (const Row& r : t.rows) {
             svg << "<circle class=\"point\" cx=\"" << num(px(r.duty)) << "\" cy=\""
-                << num(py(static_cast<double>(r.rpm))) << "\" r=\"3\" fill=\"" << colour << "\"/>\n";
+                << num(py(static_cast<double>(r.rpm))) << "\" r=\"3\" fill=\"" << colour
+                << "\"/>\n";
         }
         svg << "</g>\n";
         const double ly = kTop + 10 + 20.0 * static_cast<double>(i);
@@ -143,8 +157,8 @@ std::string renderSvg(const PlotInput& input) {
         const double ly = kTop + 10 + 20.0 * static_cast<double>(input.tables.size());
         svg << "<rect x=\"" << num(kWidth - kRight + 15) << "\" y=\"" << num(ly - 5)
             << "\" width=\"25\" height=\"10\" fill=\"#999999\" fill-opacity=\"0.25\"/>\n"
-            << "<text class=\"legend\" x=\"" << num(kWidth - kRight + 45) << "\" y=\"" << num(ly + 4)
-            << "\">" << escapeXml(input.reference->name) << " (band)</text>\n";
+            << "<text class=\"legend\" x=\"" << num(kWidth - kRight + 45) << "\" y=\""
+            << num(ly + 4) << "\">" << escapeXml(input.reference->name) << " (band)</text>\n";
     }
     svg << "</svg>\n";
     return svg.str();

@@ -35,15 +35,20 @@ std::optional<SweepTable> parseSweepTable(std::istream& in, const std::string& n
             continue;
         }
         const std::size_t tab = line.find('\t');
-        if (tab == std::string_view::npos) return fail("expected \"duty<TAB>rpm\", got \"" + raw + "\"");
+        if (tab == std::string_view::npos)
+            return fail("expected \"duty<TAB>rpm\", got \"" + raw + "\"");
         Row row;
         row.line = lineNumber;
         const std::string_view dutyText = line.substr(0, tab);
         const std::string_view rpmText = line.substr(tab + 1);
-        if (!parseNumber(dutyText, row.duty)) return fail("duty \"" + std::string(dutyText) + "\" is not a whole number");
-        if (row.duty < 0 || row.duty > 100) return fail("duty " + std::string(dutyText) + " is outside 0..100");
-        if (!rpmText.empty() && rpmText.front() == '-') return fail("speed " + std::string(rpmText) + " is negative");
-        if (!parseNumber(rpmText, row.rpm)) return fail("speed \"" + std::string(rpmText) + "\" is not a whole number");
+        if (!parseNumber(dutyText, row.duty))
+            return fail("duty \"" + std::string(dutyText) + "\" is not a whole number");
+        if (row.duty < 0 || row.duty > 100)
+            return fail("duty " + std::string(dutyText) + " is outside 0..100");
+        if (!rpmText.empty() && rpmText.front() == '-')
+            return fail("speed " + std::string(rpmText) + " is negative");
+        if (!parseNumber(rpmText, row.rpm))
+            return fail("speed \"" + std::string(rpmText) + "\" is not a whole number");
         table.rows.push_back(row);
     }
     if (lineNumber == 0) return fail("empty input, expected a Dutyramp table");

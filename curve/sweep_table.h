@@ -10,13 +10,13 @@
 namespace fanbench::curve {
 
 struct Row {
-    int duty = 0;            // percent, 0..100
+    int duty = 0;  // percent, 0..100
     std::uint64_t rpm = 0;
-    int line = 0;            // where it stood in its file
+    int line = 0;  // where it stood in its file
 };
 
 struct SweepTable {
-    std::string name;  // the file name given, "-" for standard input
+    std::string name;       // the file name given, "-" for standard input
     std::vector<Row> rows;  // in file order; a duty may repeat
 };
 

@@ -32,8 +32,8 @@ struct Checker : fanbench::protocol::FrameConsumer {
     }
 };
 
-std::vector<std::vector<std::uint8_t>> run(CapacityRule rule, const std::uint8_t* data, std::size_t size,
-                                           std::size_t split) {
+std::vector<std::vector<std::uint8_t>> run(CapacityRule rule, const std::uint8_t* data,
+                                           std::size_t size, std::size_t split) {
     Checker checker;
     checker.input = data;
     FrameAssembler assembler(rule, checker);

@@ -26,8 +26,9 @@ std::string slurp(const std::string& path) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace fanbench::monitor;
-    static const std::string path =
-        (std::filesystem::temp_directory_path() / ("fanbench-fuzz-" + std::to_string(::getpid()) + ".ini")).string();
+    static const std::string path = (std::filesystem::temp_directory_path() /
+                                     ("fanbench-fuzz-" + std::to_string(::getpid()) + ".ini"))
+                                        .string();
     const std::string before(reinterpret_cast<const char*>(data), size);
     { std::ofstream(path, std::ios::binary) << before; }
 

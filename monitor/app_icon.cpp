@@ -62,6 +62,8 @@ QImage appIconImage() {
     return result;
 }
 
-QIcon appIcon() { return QIcon(QPixmap::fromImage(appIconImage())); }
+QIcon appIcon() {
+    return QIcon(QPixmap::fromImage(appIconImage()));
+}
 
 }  // namespace fanbench::monitor

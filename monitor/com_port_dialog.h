@@ -9,7 +9,7 @@ namespace fanbench::monitor {
 
 class ComPortDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit ComPortDialog(QWidget* parent = nullptr);
 
     int portSelection = -1;
@@ -18,7 +18,7 @@ public:
     int exec() override;
     void accept() override;
 
-private:
+  private:
     QComboBox* portList_;
     QComboBox* baudList_;
 };

@@ -10,7 +10,7 @@
 namespace fanbench::monitor {
 
 class DialogUnits {
-public:
+  public:
     explicit DialogUnits(const QFont& font);
 
     int baseX() const { return baseX_; }
@@ -20,7 +20,7 @@ public:
     QRect rect(int x, int y, int w, int h) const;
     QSize size(int w, int h) const;
 
-private:
+  private:
     int baseX_;  // average character width
     int baseY_;  // character height
 };

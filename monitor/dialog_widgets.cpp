@@ -12,7 +12,9 @@
 
 namespace fanbench::monitor {
 
-QString controlName(int id) { return QStringLiteral("id%1").arg(id); }
+QString controlName(int id) {
+    return QStringLiteral("id%1").arg(id);
+}
 
 namespace {
 // Our Japanese fallback fonts run a little wider than the template's font: a
@@ -48,7 +50,8 @@ QComboBox* DialogBuilder::dropDown(int id, const QStringList& items, int x, int 
     const int fieldHeight = units_.y(12);
     c->setGeometry(full.x(), full.y(), full.width(), fieldHeight);
     // The template's height is the dropped list's: show as many rows as fit in it.
-    const int rowHeight = c->view()->sizeHintForRow(0) > 0 ? c->view()->sizeHintForRow(0) : fieldHeight;
+    const int rowHeight =
+        c->view()->sizeHintForRow(0) > 0 ? c->view()->sizeHintForRow(0) : fieldHeight;
     c->setMaxVisibleItems(std::max(1, (full.height() - fieldHeight) / rowHeight));
     return c;
 }

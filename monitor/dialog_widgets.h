@@ -20,7 +20,7 @@ namespace fanbench::monitor {
 QString controlName(int id);
 
 class DialogBuilder {
-public:
+  public:
     // Sets the dialog font, caption and fixed client size.
     DialogBuilder(QDialog* dialog, const QString& caption, int width, int height);
 
@@ -35,7 +35,7 @@ public:
     // A sunken text field: right-aligned displays, left-aligned status line.
     QLabel* display(int id, Qt::Alignment horizontal, int x, int y, int w, int h);
 
-private:
+  private:
     QDialog* dialog_;
     DialogUnits units_;
 };

@@ -15,12 +15,14 @@ int main(int argc, char** argv) {
         }
         if (std::strcmp(argv[i], "--export-icon") == 0 && i + 1 < argc) {
             QGuiApplication app(argc, argv);
-            return fanbench::monitor::appIconImage().save(QString::fromLocal8Bit(argv[i + 1])) ? 0 : 1;
+            return fanbench::monitor::appIconImage().save(QString::fromLocal8Bit(argv[i + 1])) ? 0
+                                                                                               : 1;
         }
     }
     QApplication app(argc, argv);
     // Message boxes carry the executable's name without its extension.
-    QApplication::setApplicationName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
+    QApplication::setApplicationName(
+        QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
     QApplication::setApplicationVersion(FANBENCH_VERSION);
     fanbench::monitor::installFontSubstitutions();
     QApplication::setWindowIcon(fanbench::monitor::appIcon());

@@ -67,7 +67,8 @@ MonitorDialog::MonitorDialog(QString settingsPath, QWidget* parent)
     QPushButton* exitButton = b.button(1006, QStringLiteral("Exit"), 118, 73, 50, 14);
     b.group(QStringLiteral("Setting"), 4, 105, 165, 55);
     b.label(QStringLiteral("Fan type"), 12, 123, 27, 8);
-    fanTypeList_ = b.dropDown(1004, {QStringLiteral("3Pin"), QStringLiteral("4Pin")}, 12, 136, 40, 61);
+    fanTypeList_ =
+        b.dropDown(1004, {QStringLiteral("3Pin"), QStringLiteral("4Pin")}, 12, 136, 40, 61);
     b.label(QStringLiteral("PWM duty"), 64, 123, 30, 8);
     QStringList duties;
     for (int i = 0; i <= 20; ++i) duties << QStringLiteral("%1%").arg(i * 5);
@@ -95,7 +96,8 @@ MonitorDialog::MonitorDialog(QString settingsPath, QWidget* parent)
     dutySelection_ = 0;
     fanTypeSelection_ = 0;
     valueFont_ = valueFont(font());
-    for (QLabel* display : {speedDisplay_, dutyDisplay_, fanTypeDisplay_}) display->setFont(valueFont_);
+    for (QLabel* display : {speedDisplay_, dutyDisplay_, fanTypeDisplay_})
+        display->setFont(valueFont_);
     fanTypeList_->setCurrentIndex(fanTypeSelection_);
     dutyList_->setCurrentIndex(dutySelection_);
     loadSettings();
@@ -113,7 +115,8 @@ bool MonitorDialog::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
         auto* widget = qobject_cast<QWidget*>(watched);
         const int key = static_cast<QKeyEvent*>(event)->key();
-        const bool filtered = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
+        const bool filtered =
+            key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
         if (filtered && widget != nullptr && widget->window() == this) return true;
     }
     return QDialog::eventFilter(watched, event);
@@ -152,7 +155,8 @@ void MonitorDialog::onConnect() {
         watchdog_.stop();
         connectButton_->setText(QStringLiteral("Connect"));
         setWindowTitle(QStringLiteral("Rotalyx"));
-        for (QLabel* field : {fanTypeDisplay_, dutyDisplay_, speedDisplay_, statusLine_}) field->clear();
+        for (QLabel* field : {fanTypeDisplay_, dutyDisplay_, speedDisplay_, statusLine_})
+            field->clear();
         return;
     }
 
@@ -162,7 +166,8 @@ void MonitorDialog::onConnect() {
     if (dialog.exec() != QDialog::Accepted) return;
     state_.portNumber = dialog.portSelection + 1;
     state_.baudIndex = dialog.baudSelection;
-    const int baud = static_cast<int>(kBaudRateTable.at(static_cast<std::size_t>(state_.baudIndex)));
+    const int baud =
+        static_cast<int>(kBaudRateTable.at(static_cast<std::size_t>(state_.baudIndex)));
     debugTrace("Port Open COM:%d Baud:%d\r\n", state_.portNumber, baud);
     if (!port_.open(state_.portNumber, baud, seriallink::PortSharing::Exclusive)) {
         QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
@@ -170,8 +175,8 @@ void MonitorDialog::onConnect() {
         box.exec();
         return;
     }
-    worker_ = std::make_unique<seriallink::ReceiveWorker>(
-        port_, kReadChunk, assembler_, [] { debugTrace("Device lost\r\n"); });
+    worker_ = std::make_unique<seriallink::ReceiveWorker>(port_, kReadChunk, assembler_,
+                                                          [] { debugTrace("Device lost\r\n"); });
     worker_->start();
     restartWatchdog();
     connectButton_->setText(QStringLiteral("Disconnect"));

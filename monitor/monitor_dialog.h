@@ -26,7 +26,7 @@ QString settingsPathBesideExecutable();
 
 class MonitorDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit MonitorDialog(QString settingsPath = settingsPathBesideExecutable(),
                            QWidget* parent = nullptr);
     ~MonitorDialog() override;
@@ -35,11 +35,11 @@ public:
     int ignoreRotation() const { return state_.ignoreRotation.load(); }
     const QTimer& watchdog() const { return watchdog_; }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void onConnect();
     void onExit();
     void onSend();

@@ -14,12 +14,10 @@ constexpr int kValueAverageWidth = 10;
 }  // namespace
 
 void installFontSubstitutions() {
-    QFont::insertSubstitutions(kDialogFamily, {QStringLiteral("MS PGothic"),
-                                               QStringLiteral("IPAPGothic"),
-                                               QStringLiteral("IPA Pゴシック"),
-                                               QStringLiteral("VL PGothic"),
-                                               QStringLiteral("Noto Sans CJK JP"),
-                                               QStringLiteral("TakaoPGothic")});
+    QFont::insertSubstitutions(
+        kDialogFamily, {QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
+                        QStringLiteral("IPA Pゴシック"), QStringLiteral("VL PGothic"),
+                        QStringLiteral("Noto Sans CJK JP"), QStringLiteral("TakaoPGothic")});
 }
 
 QFont dialogFont() {

@@ -147,8 +147,8 @@ int readProfileInt(const std::string& path, const std::string& section, const st
     return leadingInteger(value);
 }
 
-bool writeProfileString(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& value) {
+bool writeProfileString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value) {
     const std::optional<std::string> content = readFile(path);
     Document doc = parse(content.value_or(""));
     const Location where = locate(doc, section, key);
@@ -157,10 +157,12 @@ bool writeProfileString(const std::string& path, const std::string& section,
         std::string& text = doc.lines[where.keyLine].text;
         text = text.substr(0, text.find('=') + 1) + value;
     } else {
-        if (!doc.lines.empty() && doc.lines.back().ending.empty()) doc.lines.back().ending = doc.newline;
+        if (!doc.lines.empty() && doc.lines.back().ending.empty())
+            doc.lines.back().ending = doc.newline;
         Line keyLine{key + "=" + value, doc.newline};
         if (where.header != std::string::npos) {
-            doc.lines.insert(doc.lines.begin() + static_cast<long>(where.lastInSection) + 1, keyLine);
+            doc.lines.insert(doc.lines.begin() + static_cast<long>(where.lastInSection) + 1,
+                             keyLine);
         } else {
             doc.lines.push_back({"[" + section + "]", doc.newline});
             doc.lines.push_back(keyLine);

@@ -15,7 +15,7 @@ int readProfileInt(const std::string& path, const std::string& section, const st
 // Sets `key` in `section` to `value`, adding the section or key when missing. The file
 // is replaced atomically (temporary file, then rename); false when that failed, in
 // which case the old file is untouched.
-bool writeProfileString(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& value);
+bool writeProfileString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value);
 
 }  // namespace fanbench::monitor

@@ -23,7 +23,8 @@ DisplayUpdate describeReport(protocol::FrameView frame, int ignoreRotation, Loca
     const protocol::FanReport report = protocol::decodeReport(frame);
     const std::uint8_t state = fanTypeState(report.fanTypeCode);
     std::uint64_t tachCount = report.tachCount;
-    if (ignoreRotation == 1 && state == kStateThreePin && report.dutyIndex != protocol::kMaxDutyIndex) {
+    if (ignoreRotation == 1 && state == kStateThreePin &&
+        report.dutyIndex != protocol::kMaxDutyIndex) {
         debugTrace("IgnoreRotation %" PRIu64 "\r\n", tachCount);
         tachCount = 0;
     }
@@ -52,7 +53,8 @@ ReportConsumer::ReportConsumer(const std::atomic<int>& ignoreRotation,
       deliver_(std::move(deliver)) {}
 
 void ReportConsumer::onFrame(protocol::FrameView frame) {
-    DisplayUpdate update = describeReport(frame, ignoreRotation_.load(std::memory_order_relaxed), clock_());
+    DisplayUpdate update =
+        describeReport(frame, ignoreRotation_.load(std::memory_order_relaxed), clock_());
     update.connection = connection_.load(std::memory_order_acquire);
     deliver_(std::move(update));
 }

@@ -18,10 +18,10 @@ struct LocalTime {
 };
 
 struct DisplayUpdate {
-    std::string fanType;  // "3" or "4"
-    std::string duty;     // percent
-    std::string speed;    // rpm, 0 for a 3-pin fan below 100 % when the rule is on
-    std::string status;   // "hh:mm:ss" and bytes 1 to 14 in hex
+    std::string fanType;      // "3" or "4"
+    std::string duty;         // percent
+    std::string speed;        // rpm, 0 for a 3-pin fan below 100 % when the rule is on
+    std::string status;       // "hh:mm:ss" and bytes 1 to 14 in hex
     unsigned connection = 0;  // which connection the report came in on
 };
 
@@ -30,7 +30,7 @@ DisplayUpdate describeReport(protocol::FrameView frame, int ignoreRotation, Loca
 
 // The monitor's frame consumer: runs on the receive thread, never waits for the window.
 class ReportConsumer : public protocol::FrameConsumer {
-public:
+  public:
     using Deliver = std::function<void(DisplayUpdate)>;
     using Clock = std::function<LocalTime()>;
 
@@ -39,7 +39,7 @@ public:
 
     void onFrame(protocol::FrameView frame) override;
 
-private:
+  private:
     const std::atomic<int>& ignoreRotation_;
     const std::atomic<unsigned>& connection_;
     Clock clock_;

@@ -11,7 +11,8 @@ SettingDialog::SettingDialog(QWidget* parent) : QDialog(parent) {
     DialogBuilder b(this, QStringLiteral("ﾀﾞｲｱﾛｸﾞ"), 227, 52);
     QPushButton* ok = b.button(1, QStringLiteral("OK"), 170, 7, 50, 14);
     QPushButton* cancel = b.button(2, QStringLiteral("ｷｬﾝｾﾙ"), 170, 31, 50, 14);
-    check_ = b.checkBox(1011, QStringLiteral("3PinファンはDuty100%のみ回転数を有効"), 7, 7, 133, 10);
+    check_ =
+        b.checkBox(1011, QStringLiteral("3PinファンはDuty100%のみ回転数を有効"), 7, 7, 133, 10);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -9,7 +9,7 @@ namespace fanbench::monitor {
 
 class SettingDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit SettingDialog(QWidget* parent = nullptr);
 
     int checkState = 0;  // 1 checked, 0 unchecked
@@ -17,7 +17,7 @@ public:
     int exec() override;
     void accept() override;
 
-private:
+  private:
     QCheckBox* check_;
 };
 

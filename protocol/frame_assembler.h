@@ -12,10 +12,10 @@ namespace fanbench::protocol {
 
 // Receives each accepted frame, synchronously, on the thread that pushed its last byte.
 class FrameConsumer {
-public:
+  public:
     virtual void onFrame(FrameView frame) = 0;
 
-protected:
+  protected:
     ~FrameConsumer() = default;
 };
 
@@ -31,7 +31,7 @@ enum class CapacityRule {
 // start marker and all ten tach digits are 0..9. The buffer is never cleared; the write
 // index returns to 0 after every end marker, accepted or not.
 class FrameAssembler {
-public:
+  public:
     FrameAssembler(CapacityRule rule, FrameConsumer& consumer);
 
     void push(std::uint8_t byte);
@@ -42,7 +42,7 @@ public:
     std::size_t writeIndex() const { return writeIndex_; }
     std::span<const std::uint8_t> buffer() const { return buffer_; }
 
-private:
+  private:
     CapacityRule rule_;
     FrameConsumer& consumer_;
     std::vector<std::uint8_t> buffer_;  // sized once at construction

@@ -38,18 +38,26 @@ FanReport decodeReport(FrameView frame);
 ReportFrame encodeReport(const FanReport& report, std::uint8_t byte3 = 0, std::uint8_t byte4 = 0);
 
 // rpm = count x 60 / 2. 64-bit, so the full ten-digit count never wraps.
-constexpr std::uint64_t tachCountToRpm(std::uint64_t tachCount) { return tachCount * 60 / 2; }
+constexpr std::uint64_t tachCountToRpm(std::uint64_t tachCount) {
+    return tachCount * 60 / 2;
+}
 
-constexpr int dutyIndexToPercent(std::uint8_t dutyIndex) { return dutyIndex * 5; }
+constexpr int dutyIndexToPercent(std::uint8_t dutyIndex) {
+    return dutyIndex * 5;
+}
 
 // Command byte that tells the tester which fan type is connected (1 or 2).
-constexpr std::uint8_t fanTypeCommand(std::uint8_t fanTypeCode) { return fanTypeCode; }
+constexpr std::uint8_t fanTypeCommand(std::uint8_t fanTypeCode) {
+    return fanTypeCode;
+}
 
 // Command byte that sets the duty to index x 5 percent (0x80 .. 0x94).
 constexpr std::uint8_t dutyCommand(std::uint8_t dutyIndex) {
     return static_cast<std::uint8_t>(0x80 + dutyIndex);
 }
 
-constexpr bool isDutyCommand(std::uint8_t byte) { return byte >= 0x80 && byte <= 0x80 + kMaxDutyIndex; }
+constexpr bool isDutyCommand(std::uint8_t byte) {
+    return byte >= 0x80 && byte <= 0x80 + kMaxDutyIndex;
+}
 
 }  // namespace fanbench::protocol

@@ -4,7 +4,9 @@
 
 namespace fanbench::seriallink::posix {
 
-Calls systemCalls() { return Calls{::read, ::write, ::poll}; }
+Calls systemCalls() {
+    return Calls{::read, ::write, ::poll};
+}
 
 Calls& calls() {
     static Calls table = systemCalls();

@@ -12,7 +12,7 @@
 namespace fanbench::seriallink {
 
 class ReceiveWorker {
-public:
+  public:
     // `chunkSize` bounds one read. The assembler and the loss handler must outlive the
     // worker; the handler runs on the worker thread, once, when the device goes away.
     ReceiveWorker(SerialPort& port, std::size_t chunkSize, protocol::FrameAssembler& assembler,
@@ -34,7 +34,7 @@ public:
 
     struct Shared;  // state the thread keeps alive by itself
 
-private:
+  private:
     SerialPort& port_;
     std::size_t chunkSize_;
     protocol::FrameAssembler& assembler_;

@@ -39,7 +39,9 @@ struct ReceiveWorker::Shared {
 
 namespace {
 
-bool isLossError(int error) { return error != EINTR && error != EAGAIN && error != EWOULDBLOCK; }
+bool isLossError(int error) {
+    return error != EINTR && error != EAGAIN && error != EWOULDBLOCK;
+}
 
 void receiveLoop(ReceiveWorker::Shared& s, std::size_t chunkSize,
                  protocol::FrameAssembler& assembler, const std::function<void()>& onLost) {
@@ -94,7 +96,9 @@ ReceiveWorker::ReceiveWorker(SerialPort& port, std::size_t chunkSize,
       assembler_(assembler),
       onDeviceLost_(std::move(onDeviceLost)) {}
 
-ReceiveWorker::~ReceiveWorker() { stop(); }
+ReceiveWorker::~ReceiveWorker() {
+    stop();
+}
 
 bool ReceiveWorker::start() {
     if (running() || !port_.isOpen()) return false;

@@ -22,7 +22,7 @@ struct OpenFailure {
 };
 
 class SerialPort {
-public:
+  public:
     SerialPort();
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
@@ -43,7 +43,7 @@ public:
     struct Native;  // the platform's handle, shared with the receive worker of that platform
     const Native& native() const { return *native_; }
 
-private:
+  private:
     std::unique_ptr<Native> native_;
     std::mutex writeMutex_;
     OpenFailure lastFailure_;

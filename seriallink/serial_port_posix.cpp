@@ -22,18 +22,31 @@ constexpr std::chrono::milliseconds kWriteBound{3000};
 speed_t speedFor(int baudRate, bool& known) {
     known = true;
     switch (baudRate) {
-        case 110: return B110;
-        case 300: return B300;
-        case 600: return B600;
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        default: known = false; return B9600;
+        case 110:
+            return B110;
+        case 300:
+            return B300;
+        case 600:
+            return B600;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        default:
+            known = false;
+            return B9600;
     }
 }
 
@@ -64,7 +77,9 @@ void applyLineSettings(int fd, int baudRate) {
 
 SerialPort::SerialPort() : native_(std::make_unique<Native>()) {}
 
-SerialPort::~SerialPort() { close(); }
+SerialPort::~SerialPort() {
+    close();
+}
 
 bool SerialPort::open(int portNumber, int baudRate, PortSharing sharing) {
     close();
@@ -100,7 +115,9 @@ bool SerialPort::open(int portNumber, int baudRate, PortSharing sharing) {
     return true;
 }
 
-bool SerialPort::isOpen() const { return native_->fd >= 0; }
+bool SerialPort::isOpen() const {
+    return native_->fd >= 0;
+}
 
 void SerialPort::close() {
     if (native_->fd < 0) return;

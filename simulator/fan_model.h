@@ -10,19 +10,19 @@ enum class FanKind { FourPin, ThreePin };
 
 struct FanSpec {
     FanKind kind = FanKind::FourPin;
-    int minRpm = 600;    // a 4-pin fan keeps turning at 0 % duty
+    int minRpm = 600;  // a 4-pin fan keeps turning at 0 % duty
     int maxRpm = 2400;
     int noiseCounts = 1;  // +- tach counts of jitter (1 count = 30 rpm)
 };
 
 class FanModel {
-public:
+  public:
     FanModel(FanSpec spec, std::uint32_t seed);
 
     // Tach count (pulses per second, two per revolution) for a report at `dutyIndex`.
     std::uint64_t tachCount(int dutyIndex);
 
-private:
+  private:
     FanSpec spec_;
     std::mt19937 random_;
 };

@@ -18,7 +18,9 @@ namespace {
 
 std::atomic<bool> gStop{false};
 
-extern "C" void onSignal(int) { gStop.store(true); }
+extern "C" void onSignal(int) {
+    gStop.store(true);
+}
 
 }  // namespace
 

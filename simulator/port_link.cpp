@@ -13,7 +13,9 @@ namespace fanbench::simulator {
 
 namespace fs = std::filesystem;
 
-PortLink::~PortLink() { remove(); }
+PortLink::~PortLink() {
+    remove();
+}
 
 bool PortLink::publish(int comPort, const std::string& device, std::string& error) {
     const std::string dir = seriallink::portMapDirectory();

@@ -6,7 +6,7 @@
 namespace fanbench::simulator {
 
 class PortLink {
-public:
+  public:
     PortLink() = default;
     ~PortLink();
     PortLink(const PortLink&) = delete;
@@ -19,7 +19,7 @@ public:
 
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
     std::string device_;
 };

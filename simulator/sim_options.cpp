@@ -21,11 +21,16 @@ std::optional<SimOptions> parseSimOptions(std::span<const char* const> args, std
     SimOptions o;
     int seed = 1;
     const std::map<std::string, std::pair<int*, int>> numeric = {
-        {"--com", {&o.comPort, 1}},          {"--interval", {&o.intervalMs, 1}},
-        {"--min-rpm", {&o.fan.minRpm, 0}},   {"--max-rpm", {&o.fan.maxRpm, 0}},
-        {"--noise", {&o.fan.noiseCounts, 0}}, {"--seed", {&seed, 0}},
-        {"--junk", {&o.junkBytes, 0}},       {"--truncate-every", {&o.truncateEvery, 1}},
-        {"--corrupt-every", {&o.corruptEvery, 1}}, {"--lag", {&o.lagReports, 0}},
+        {"--com", {&o.comPort, 1}},
+        {"--interval", {&o.intervalMs, 1}},
+        {"--min-rpm", {&o.fan.minRpm, 0}},
+        {"--max-rpm", {&o.fan.maxRpm, 0}},
+        {"--noise", {&o.fan.noiseCounts, 0}},
+        {"--seed", {&seed, 0}},
+        {"--junk", {&o.junkBytes, 0}},
+        {"--truncate-every", {&o.truncateEvery, 1}},
+        {"--corrupt-every", {&o.corruptEvery, 1}},
+        {"--lag", {&o.lagReports, 0}},
         {"--hangup-after", {&o.hangupAfter, 1}},
     };
     const std::map<std::string, bool*> flags = {

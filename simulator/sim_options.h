@@ -17,13 +17,13 @@ struct SimOptions {
     std::uint32_t seed = 1;
     bool logCommands = false;
     // Faults.
-    bool split = false;        // each report in two writes with a pause between
-    int junkBytes = 0;         // junk bytes before each report
-    int truncateEvery = 0;     // every K-th report cut short
-    int corruptEvery = 0;      // every K-th report with a bad digit byte
-    int lagReports = 0;        // reports that still show the old duty after a command
-    bool silent = false;       // never report
-    int hangupAfter = 0;       // hang up after K reports
+    bool split = false;     // each report in two writes with a pause between
+    int junkBytes = 0;      // junk bytes before each report
+    int truncateEvery = 0;  // every K-th report cut short
+    int corruptEvery = 0;   // every K-th report with a bad digit byte
+    int lagReports = 0;     // reports that still show the old duty after a command
+    bool silent = false;    // never report
+    int hangupAfter = 0;    // hang up after K reports
 };
 
 inline constexpr const char* kSimUsage =

@@ -65,7 +65,8 @@ void SimulatedTester::sendReport() {
     if (options_.junkBytes > 0) {
         // A burst of noise; it ends in an end marker, so the framer is back in step.
         std::uniform_int_distribution<int> byte(0, 0xFD);
-        for (int i = 0; i + 1 < options_.junkBytes; ++i) out.push_back(static_cast<std::uint8_t>(byte(random_)));
+        for (int i = 0; i + 1 < options_.junkBytes; ++i)
+            out.push_back(static_cast<std::uint8_t>(byte(random_)));
         out.push_back(protocol::kEndMarker);
     }
     if (options_.corruptEvery > 0 && reportsSent_ % options_.corruptEvery == 0) {
@@ -98,7 +99,8 @@ void SimulatedTester::run(const std::atomic<bool>& stop) {
     while (!stop.load()) {
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextReport - Clock::now());
         pollfd pfd{masterFd_, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, options_.silent ? 1000 : std::max<int>(0, static_cast<int>(wait.count())));
+        const int ready = ::poll(
+            &pfd, 1, options_.silent ? 1000 : std::max<int>(0, static_cast<int>(wait.count())));
         if (ready < 0 && errno != EINTR) return;
         if (ready > 0 && (pfd.revents & POLLIN) != 0) {
             const ssize_t n = ::read(masterFd_, buffer, sizeof buffer);

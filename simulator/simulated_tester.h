@@ -15,7 +15,7 @@
 namespace fanbench::simulator {
 
 class SimulatedTester {
-public:
+  public:
     SimulatedTester(const SimOptions& options, int masterFd, std::FILE* log);
 
     // Serves until `stop` becomes true or the hang-up fault fires.
@@ -23,7 +23,7 @@ public:
 
     void takeCommands(std::span<const std::uint8_t> bytes);
 
-private:
+  private:
     void sendReport();
     void writeAll(std::span<const std::uint8_t> bytes);
 

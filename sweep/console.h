@@ -8,7 +8,7 @@
 namespace fanbench::sweep {
 
 class Console {
-public:
+  public:
     enum class Wake { Timeout, QuitKey, Signal };
 
     explicit Console(int inputFd = 0);
@@ -29,7 +29,7 @@ public:
     // them to the thread that waits here.
     static bool withSignalsBlocked(const std::function<bool()>& start);
 
-private:
+  private:
     struct State;
     State* state_;
 };

@@ -82,7 +82,9 @@ Console::~Console() {
     delete state_;
 }
 
-int Console::caughtSignal() const { return gCaughtSignal; }
+int Console::caughtSignal() const {
+    return gCaughtSignal;
+}
 
 void Console::wake() {
     const char byte = 0;

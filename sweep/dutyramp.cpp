@@ -18,7 +18,9 @@ constexpr int kBaudRate = 9600;
 constexpr std::size_t kReadChunk = 32;
 constexpr auto kPollInterval = std::chrono::milliseconds(250);
 
-void printUsage() { std::fputs("Usage : Dutyramp ComPort WaitSec\r\n", stderr); }
+void printUsage() {
+    std::fputs("Usage : Dutyramp ComPort WaitSec\r\n", stderr);
+}
 
 }  // namespace
 
@@ -55,8 +57,11 @@ int runDutyramp(std::span<const char* const> args) {
     Console console;
     // The worker wakes the run loop the moment the sweep ends or the device goes.
     SweepSequencer sequencer(
-        waitSec, [&port](std::uint8_t command) { port.write({&command, 1}); }, stderr, stdout,
-        [&console] { console.wake(); });
+        waitSec,
+        [&port](std::uint8_t command) {
+            port.write({&command, 1});
+        },
+        stderr, stdout, [&console] { console.wake(); });
     protocol::FrameAssembler assembler(protocol::CapacityRule::DiscardAt128, sequencer);
     seriallink::ReceiveWorker worker(port, kReadChunk, assembler, [&console] { console.wake(); });
     if (!Console::withSignalsBlocked([&] { return worker.start(); })) {

@@ -4,8 +4,8 @@
 
 namespace fanbench::sweep {
 
-SweepSequencer::SweepSequencer(int waitSec, SendCommand send, std::FILE* progress,
-                               std::FILE* table, std::function<void()> onFinished)
+SweepSequencer::SweepSequencer(int waitSec, SendCommand send, std::FILE* progress, std::FILE* table,
+                               std::function<void()> onFinished)
     : waitSec_(waitSec),
       send_(std::move(send)),
       onFinished_(std::move(onFinished)),

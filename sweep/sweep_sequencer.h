@@ -12,11 +12,11 @@
 
 namespace fanbench::sweep {
 
-inline constexpr int kLastStep = 20;              // 100 %
+inline constexpr int kLastStep = 20;  // 100 %
 inline constexpr int kStepAfterLastRow = kLastStep + 2;
 
 class SweepSequencer : public protocol::FrameConsumer {
-public:
+  public:
     using SendCommand = std::function<void(std::uint8_t)>;
 
     // `progress` gets the progress log, `table` the rows (flushed one by one).
@@ -33,7 +33,7 @@ public:
     int step() const { return step_.load(std::memory_order_acquire); }
     bool finished() const { return step() > kLastStep + 1; }
 
-private:
+  private:
     void printDutyCommand(int step);
 
     const int waitSec_;

@@ -13,7 +13,8 @@ SweepTable table(std::vector<std::pair<int, std::uint64_t>> rows) {
 
 SweepTable linear(std::uint64_t at0, std::uint64_t perStep) {
     std::vector<std::pair<int, std::uint64_t>> rows;
-    for (int i = 0; i <= 20; ++i) rows.push_back({i * 5, at0 + perStep * static_cast<std::uint64_t>(i)});
+    for (int i = 0; i <= 20; ++i)
+        rows.push_back({i * 5, at0 + perStep * static_cast<std::uint64_t>(i)});
     return table(rows);
 }
 
@@ -45,8 +46,17 @@ TEST(CurveFigures, AThreePinTableWithZerosBelow100) {
 }
 
 TEST(CurveFigures, AFlatStartAndEndNarrowTheRangeAndADipIsListed) {
-    const SweepTable t = table({{0, 0}, {10, 0}, {20, 0}, {30, 900}, {40, 1200}, {50, 800},
-                                {60, 1500}, {70, 2000}, {80, 2000}, {90, 2010}, {100, 2000}});
+    const SweepTable t = table({{0, 0},
+                                {10, 0},
+                                {20, 0},
+                                {30, 900},
+                                {40, 1200},
+                                {50, 800},
+                                {60, 1500},
+                                {70, 2000},
+                                {80, 2000},
+                                {90, 2010},
+                                {100, 2000}});
     const Figures f = computeFigures(t, kFivePercent);
     EXPECT_EQ(f.lowestTurningDuty, 30);
     EXPECT_EQ(f.controllableFrom, 20);
@@ -59,14 +69,17 @@ TEST(CurveFigures, AFlatStartAndEndNarrowTheRangeAndADipIsListed) {
 }
 
 TEST(CurveFigures, RepeatedDutiesFromALaggingTesterAreReported) {
-    const Figures f = computeFigures(table({{0, 600}, {0, 610}, {5, 700}, {10, 790}}), kFivePercent);
+    const Figures f =
+        computeFigures(table({{0, 600}, {0, 610}, {5, 700}, {10, 790}}), kFivePercent);
     EXPECT_EQ(f.repeatedDuties, std::vector<int>{0});
 }
 
 TEST(ReferenceCheck, ListsRowsOutsideTheBandAndMissingDuties) {
     const SweepTable reference = table({{0, 1000}, {50, 2000}, {100, 3000}});
-    EXPECT_TRUE(checkAgainst(table({{0, 1090}, {50, 1810}, {100, 3300}}), reference, {10, true}).empty());
-    const auto bad = checkAgainst(table({{0, 1200}, {50, 2000}, {75, 2500}}), reference, {100, false});
+    EXPECT_TRUE(
+        checkAgainst(table({{0, 1090}, {50, 1810}, {100, 3300}}), reference, {10, true}).empty());
+    const auto bad =
+        checkAgainst(table({{0, 1200}, {50, 2000}, {75, 2500}}), reference, {100, false});
     ASSERT_EQ(bad.size(), 3u);
     EXPECT_EQ(bad[0].duty, 0);
     EXPECT_EQ(bad[0].measured, 1200u);
@@ -81,7 +94,8 @@ TEST(ReferenceCheck, ToleranceText) {
     EXPECT_TRUE(parseTolerance("10%")->percent);
     EXPECT_EQ(parseTolerance("150rpm")->value, 150);
     EXPECT_FALSE(parseTolerance("150rpm")->percent);
-    for (const char* bad : {"", "%", "10", "rpm", "-5%", "ten%", "5 %"}) EXPECT_FALSE(parseTolerance(bad)) << bad;
+    for (const char* bad : {"", "%", "10", "rpm", "-5%", "ten%", "5 %"})
+        EXPECT_FALSE(parseTolerance(bad)) << bad;
 }
 
 }  // namespace

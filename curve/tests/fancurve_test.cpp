@@ -15,10 +15,11 @@ namespace {
 namespace fs = std::filesystem;
 
 class Fancurve : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("fancurve-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() /
+              ("fancurve-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
     }
     void TearDown() override { fs::remove_all(dir); }
@@ -46,7 +47,8 @@ std::string sweep(std::uint64_t at0, std::uint64_t perStep, int skipDuty = -1) {
     std::string s = "Duty(%)\tSpeed(rpm)\n";
     for (int i = 0; i <= 20; ++i) {
         if (i * 5 == skipDuty) continue;
-        s += std::to_string(i * 5) + "\t" + std::to_string(at0 + perStep * static_cast<std::uint64_t>(i)) + "\n";
+        s += std::to_string(i * 5) + "\t" +
+             std::to_string(at0 + perStep * static_cast<std::uint64_t>(i)) + "\n";
     }
     return s;
 }
@@ -54,11 +56,15 @@ std::string sweep(std::uint64_t at0, std::uint64_t perStep, int skipDuty = -1) {
 // Tags open and close in order, attributes are quoted: enough to catch a broken writer.
 bool wellFormed(const std::string& xml) {
     std::vector<std::string> open;
-    const std::regex tag(R"(<(/?)([A-Za-z][\w:-]*)((?:\s+[\w:-]+="[^"<]*")*)\s*(/?)>|<\?xml[^>]*\?>)");
+    const std::regex tag(
+        R"(<(/?)([A-Za-z][\w:-]*)((?:\s+[\w:-]+="[^"<]*")*)\s*(/?)>|<\?xml[^>]*\?>)");
     std::size_t pos = 0;
-    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), tag); it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), tag); it != std::sregex_iterator();
+         ++it) {
         const std::smatch& m = *it;
-        if (xml.substr(pos, static_cast<std::size_t>(m.position()) - pos).find('<') != std::string::npos) return false;
+        if (xml.substr(pos, static_cast<std::size_t>(m.position()) - pos).find('<') !=
+            std::string::npos)
+            return false;
         pos = static_cast<std::size_t>(m.position() + m.length());
         if (m[2].length() == 0) continue;
         if (m[1].length() > 0) {
@@ -80,7 +86,8 @@ TEST_F(Fancurve, PlotsEveryPointWithALegendPerFile) {
     const std::string xml((std::istreambuf_iterator<char>(in)), {});
     EXPECT_TRUE(wellFormed(xml));
     std::size_t points = 0;
-    for (std::size_t p = 0; (p = xml.find("class=\"point\"", p)) != std::string::npos; ++p) ++points;
+    for (std::size_t p = 0; (p = xml.find("class=\"point\"", p)) != std::string::npos; ++p)
+        ++points;
     EXPECT_EQ(points, 42u);
     EXPECT_NE(xml.find("a &amp; b.tsv"), std::string::npos);
     EXPECT_NE(xml.find(">Duty (%)<"), std::string::npos);
@@ -90,10 +97,14 @@ TEST_F(Fancurve, PlotsEveryPointWithALegendPerFile) {
 TEST_F(Fancurve, PrintsTheFiguresAsTextAndAsJson) {
     const std::string a = file("a.tsv", sweep(600, 90));
     EXPECT_EQ(run({a}), kCurvePass);
-    EXPECT_NE(out.str().find("  rpm at 0 %: 600\n  rpm at 100 %: 2400\n  highest rpm: 2400\n"), std::string::npos);
+    EXPECT_NE(out.str().find("  rpm at 0 %: 600\n  rpm at 100 %: 2400\n  highest rpm: 2400\n"),
+              std::string::npos);
     EXPECT_NE(out.str().find("  linearity (R^2): 1.0000\n"), std::string::npos);
     EXPECT_EQ(run({"--json", "-"}, sweep(600, 90)), kCurvePass);
-    EXPECT_EQ(out.str().rfind("{\"tables\":[{\"name\":\"-\",\"rpm_at_0\":600,\"rpm_at_100\":2400,", 0), 0u) << out.str();
+    EXPECT_EQ(
+        out.str().rfind("{\"tables\":[{\"name\":\"-\",\"rpm_at_0\":600,\"rpm_at_100\":2400,", 0),
+        0u)
+        << out.str();
     EXPECT_EQ(out.str().back(), '\n');
 }
 
@@ -108,10 +119,12 @@ TEST_F(Fancurve, ReferenceCheckPassesFailsAndNamesMissingDuties) {
 
     EXPECT_EQ(run({slow, "--reference", good, "--tolerance", "100rpm"}), kCurveFail);
     EXPECT_NE(out.str().find("FAIL"), std::string::npos);
-    EXPECT_NE(out.str().find("  duty 0 %: measured 400, reference 600, difference -200\n"), std::string::npos);
+    EXPECT_NE(out.str().find("  duty 0 %: measured 400, reference 600, difference -200\n"),
+              std::string::npos);
 
     EXPECT_EQ(run({gap, "--reference", good}), kCurveFail);
-    EXPECT_NE(out.str().find("  duty 50 %: missing from the measured table (reference 1500)\n"), std::string::npos);
+    EXPECT_NE(out.str().find("  duty 50 %: missing from the measured table (reference 1500)\n"),
+              std::string::npos);
 }
 
 TEST_F(Fancurve, BadInputOrOptionsWriteNothing) {

@@ -83,18 +83,24 @@ void choosePort(int comPort, int* offered = nullptr) {
     });
 }
 
-QString text(QWidget* window, int id) { return window->findChild<QLabel*>(controlName(id))->text(); }
+QString text(QWidget* window, int id) {
+    return window->findChild<QLabel*>(controlName(id))->text();
+}
 
-QPushButton* button(QWidget* window, int id) { return window->findChild<QPushButton*>(controlName(id)); }
+QPushButton* button(QWidget* window, int id) {
+    return window->findChild<QPushButton*>(controlName(id));
+}
 
-QComboBox* list(QWidget* window, int id) { return window->findChild<QComboBox*>(controlName(id)); }
+QComboBox* list(QWidget* window, int id) {
+    return window->findChild<QComboBox*>(controlName(id));
+}
 
 }  // namespace
 
 class MonitorDialogTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<TempConfigHome> home_;
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<PtyTester> tester_;
@@ -128,7 +134,7 @@ private:
         tester_->sendReport({type, duty, count});
     }
 
-private slots:
+  private slots:
     void init() {
         home_ = std::make_unique<TempConfigHome>();
         dir_ = std::make_unique<QTemporaryDir>();
@@ -154,7 +160,8 @@ private slots:
         QCOMPARE(list(window_.get(), 1003)->itemText(20), QStringLiteral("100%"));
         QCOMPARE(list(window_.get(), 1003)->currentText(), QStringLiteral("0%"));
         QCOMPARE(button(window_.get(), 1007)->text(), QStringLiteral("Connect"));
-        for (auto* b : window_->findChildren<QPushButton*>()) QVERIFY(!b->isDefault() && !b->autoDefault());
+        for (auto* b : window_->findChildren<QPushButton*>())
+            QVERIFY(!b->isDefault() && !b->autoDefault());
         QCOMPARE(window_->font().family(), QStringLiteral("ＭＳ Ｐゴシック"));
         // Tab order: Connect, Exit, fan type, duty, Send, Setting.
         QWidget* w = button(window_.get(), 1007);
@@ -170,7 +177,8 @@ private slots:
         const DialogUnits units(window_->font());
         QCOMPARE(window_->size(), units.size(173, 184));
         QCOMPARE(button(window_.get(), 1007)->geometry(), units.rect(118, 14, 50, 14));
-        QCOMPARE(window_->findChild<QLabel*>(controlName(1012))->geometry(), units.rect(4, 170, 165, 10));
+        QCOMPARE(window_->findChild<QLabel*>(controlName(1012))->geometry(),
+                 units.rect(4, 170, 165, 10));
         const QFontMetrics value(window_->findChild<QLabel*>(controlName(1000))->font());
         QVERIFY(std::abs(value.height() - 25) <= 1);
     }
@@ -191,7 +199,8 @@ private slots:
         QCOMPARE(text(window_.get(), 1001), QStringLiteral("50"));
         const QRegularExpression status(
             QStringLiteral("^\\d\\d:\\d\\d:\\d\\d 02 0A 00 00 00 00 00 00 00 00 00 00 03 00$"));
-        QVERIFY2(status.match(text(window_.get(), 1012)).hasMatch(), qPrintable(text(window_.get(), 1012)));
+        QVERIFY2(status.match(text(window_.get(), 1012)).hasMatch(),
+                 qPrintable(text(window_.get(), 1012)));
 
         QString question, caption;
         answer(QMessageBox::No, &question, &caption);
@@ -216,9 +225,11 @@ private slots:
         whenModal([](QWidget* w) {
             auto* dialog = qobject_cast<ComPortDialog*>(w);
             QVERIFY(dialog);
-            QCOMPARE(dialog->findChild<QComboBox*>(controlName(1009))->currentText(), QStringLiteral("9600"));
+            QCOMPARE(dialog->findChild<QComboBox*>(controlName(1009))->currentText(),
+                     QStringLiteral("9600"));
             QVERIFY(!dialog->findChild<QComboBox*>(controlName(1009))->isEnabled());
-            QCOMPARE(dialog->findChild<QPushButton*>(controlName(2))->text(), QStringLiteral("ｷｬﾝｾﾙ"));
+            QCOMPARE(dialog->findChild<QPushButton*>(controlName(2))->text(),
+                     QStringLiteral("ｷｬﾝｾﾙ"));
             dialog->findChild<QComboBox*>(controlName(1008))->setCurrentIndex(7);
             dialog->reject();
         });
@@ -277,7 +288,8 @@ private slots:
 
     void settingsFileIsReadAndCancelWritesNothing() {
         window_.reset();
-        std::ofstream(iniPath().toStdString()) << "; mine\n[Other]\nx=1\n[Setting]\nIgnoreRotation=0\n";
+        std::ofstream(iniPath().toStdString())
+            << "; mine\n[Other]\nx=1\n[Setting]\nIgnoreRotation=0\n";
         openWindow();
         QCOMPARE(window_->ignoreRotation(), 0);
         whenModal([](QWidget* w) {

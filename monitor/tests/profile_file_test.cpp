@@ -12,10 +12,11 @@ namespace {
 namespace fs = std::filesystem;
 
 class ProfileFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("fanbench-ini-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() /
+              ("fanbench-ini-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
         path = (dir / "Rotalyx.ini").string();
     }
@@ -62,9 +63,10 @@ TEST_F(ProfileFile, WriteChangesOnlyTheValueAndKeepsEverythingElse) {
         "Extra=x\r\n[Tail]\r\nk=v";
     put(before);
     ASSERT_TRUE(writeProfileString(path, "Setting", "IgnoreRotation", "0"));
-    EXPECT_EQ(contents(),
-              "; bench notes\r\n[Other]\r\nIgnoreRotation=7\r\n\r\n[SETTING]\r\n  ignorerotation =0\r\n"
-              "Extra=x\r\n[Tail]\r\nk=v");
+    EXPECT_EQ(
+        contents(),
+        "; bench notes\r\n[Other]\r\nIgnoreRotation=7\r\n\r\n[SETTING]\r\n  ignorerotation =0\r\n"
+        "Extra=x\r\n[Tail]\r\nk=v");
     EXPECT_EQ(read(), 0);
 }
 
@@ -91,7 +93,8 @@ TEST_F(ProfileFile, AFailedWriteLeavesNoFileBehind) {
 TEST_F(ProfileFile, HugeBinaryAndLongLinesSurviveAWrite) {
     std::string junk(1 << 20, '\0');
     for (std::size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<char>(i * 131 % 251);
-    const std::string before = std::string(100000, 'x') + "\n" + junk + "\n[Setting]\nIgnoreRotation=1";
+    const std::string before =
+        std::string(100000, 'x') + "\n" + junk + "\n[Setting]\nIgnoreRotation=1";
     put(before);
     EXPECT_EQ(read(), 1);
     ASSERT_TRUE(writeProfileString(path, "Setting", "IgnoreRotation", "0"));

@@ -14,7 +14,9 @@ struct DisplayCase {
     const char* shownDuty;
     const char* shownSpeed;
 };
-std::ostream& operator<<(std::ostream& os, const DisplayCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const DisplayCase& c) {
+    return os << c.name;
+}
 
 class DisplayTable : public ::testing::TestWithParam<DisplayCase> {};
 

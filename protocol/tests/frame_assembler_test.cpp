@@ -32,7 +32,9 @@ Bytes concat(std::initializer_list<Bytes> parts) {
     return out;
 }
 
-Bytes filler(std::size_t count, std::uint8_t value = 0x11) { return Bytes(count, value); }
+Bytes filler(std::size_t count, std::uint8_t value = 0x11) {
+    return Bytes(count, value);
+}
 
 struct FramingCase {
     std::string name;
@@ -42,7 +44,9 @@ struct FramingCase {
     std::size_t expectedIndex;
 };
 
-std::ostream& operator<<(std::ostream& os, const FramingCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const FramingCase& c) {
+    return os << c.name;
+}
 
 class FramingTable : public ::testing::TestWithParam<FramingCase> {};
 
@@ -96,24 +100,37 @@ std::vector<FramingCase> allCases() {
                   {kFrameA, kFrameB}, 0));
     add(bothRules("digit_byte_ten_is_corrupt", corruptDigit(kFrameA, 9, 10), {}, 0));
     add(bothRules("digit_character_code_is_corrupt", corruptDigit(kFrameA, 14, '3'), {}, 0));
-    add(bothRules("corrupt_frame_then_good_frame", concat({corruptDigit(kFrameA, 5, 0xFF), kFrameB}),
-                  {kFrameB}, 0));
+    add(bothRules("corrupt_frame_then_good_frame",
+                  concat({corruptDigit(kFrameA, 5, 0xFF), kFrameB}), {kFrameB}, 0));
     add(bothRules("partial_frame_then_frame_waits", Bytes(kFrameA.begin(), kFrameA.begin() + 10),
                   {}, 10));
     add(bothRules("start_marker_missing", corruptDigit(kFrameA, 0, 0x00), {}, 0));
 
     // 128-byte buffer: the 129th byte of a run is discarded and restarts the run.
-    cases.push_back({"discard_200_bytes_no_marker", CapacityRule::DiscardAt128, filler(200), {}, 71});
-    cases.push_back({"discard_eats_start_marker", CapacityRule::DiscardAt128,
-                     concat({filler(128), kFrameA, kFrameB}), {kFrameB}, 0});
-    cases.push_back({"discarded_byte_then_end_marker", CapacityRule::DiscardAt128,
-                     concat({filler(128), {0x00}, {0xFE}, kFrameA}), {kFrameA}, 0});
+    cases.push_back(
+        {"discard_200_bytes_no_marker", CapacityRule::DiscardAt128, filler(200), {}, 71});
+    cases.push_back({"discard_eats_start_marker",
+                     CapacityRule::DiscardAt128,
+                     concat({filler(128), kFrameA, kFrameB}),
+                     {kFrameB},
+                     0});
+    cases.push_back({"discarded_byte_then_end_marker",
+                     CapacityRule::DiscardAt128,
+                     concat({filler(128), {0x00}, {0xFE}, kFrameA}),
+                     {kFrameA},
+                     0});
     // 256-byte buffer: the index wraps by itself and the frame after 256 bytes lands at 0.
     cases.push_back({"wrap_300_bytes_no_marker", CapacityRule::WrapAt256, filler(300), {}, 44});
-    cases.push_back({"wrap_then_frame_accepted", CapacityRule::WrapAt256,
-                     concat({filler(256), kFrameA}), {kFrameA}, 0});
-    cases.push_back({"wrap_then_end_marker_first", CapacityRule::WrapAt256,
-                     concat({filler(256), {0xFE}, kFrameA}), {kFrameA}, 0});
+    cases.push_back({"wrap_then_frame_accepted",
+                     CapacityRule::WrapAt256,
+                     concat({filler(256), kFrameA}),
+                     {kFrameA},
+                     0});
+    cases.push_back({"wrap_then_end_marker_first",
+                     CapacityRule::WrapAt256,
+                     concat({filler(256), {0xFE}, kFrameA}),
+                     {kFrameA},
+                     0});
     return cases;
 }
 

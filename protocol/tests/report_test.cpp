@@ -22,7 +22,9 @@ struct DecodeCase {
     std::uint64_t rpm;
 };
 
-std::ostream& operator<<(std::ostream& os, const DecodeCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const DecodeCase& c) {
+    return os << c.name;
+}
 
 class DecodeTable : public ::testing::TestWithParam<DecodeCase> {};
 
@@ -35,15 +37,13 @@ TEST_P(DecodeTable, DecodesCountAndSpeedWithoutWrapping) {
 
 INSTANTIATE_TEST_SUITE_P(
     Decode, DecodeTable,
-    ::testing::Values(DecodeCase{"thirty", {0, 0, 0, 0, 0, 0, 0, 0, 3, 0}, 30, 900},
-                      DecodeCase{"seven", {0, 0, 0, 0, 0, 0, 0, 0, 0, 7}, 7, 210},
-                      DecodeCase{"zero", {}, 0, 0},
-                      DecodeCase{"two_to_the_32", {4, 2, 9, 4, 9, 6, 7, 2, 9, 6}, 4294967296ULL,
-                                 128849018880ULL},
-                      DecodeCase{"count_times_60_above_2_32", {0, 0, 7, 1, 5, 8, 2, 7, 9, 0},
-                                 71582790, 2147483700ULL},
-                      DecodeCase{"all_nines", {9, 9, 9, 9, 9, 9, 9, 9, 9, 9}, 9999999999ULL,
-                                 299999999970ULL}),
+    ::testing::Values(
+        DecodeCase{"thirty", {0, 0, 0, 0, 0, 0, 0, 0, 3, 0}, 30, 900},
+        DecodeCase{"seven", {0, 0, 0, 0, 0, 0, 0, 0, 0, 7}, 7, 210}, DecodeCase{"zero", {}, 0, 0},
+        DecodeCase{"two_to_the_32", {4, 2, 9, 4, 9, 6, 7, 2, 9, 6}, 4294967296ULL, 128849018880ULL},
+        DecodeCase{
+            "count_times_60_above_2_32", {0, 0, 7, 1, 5, 8, 2, 7, 9, 0}, 71582790, 2147483700ULL},
+        DecodeCase{"all_nines", {9, 9, 9, 9, 9, 9, 9, 9, 9, 9}, 9999999999ULL, 299999999970ULL}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Report, PassesUnknownTypeCodesAndHighDutyIndicesThrough) {

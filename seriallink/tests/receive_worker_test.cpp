@@ -40,7 +40,7 @@ struct CollectingConsumer : protocol::FrameConsumer {
 };
 
 class ReceiveWorkerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         tester.linkAs(3);
         ASSERT_TRUE(port.open(3, 9600, PortSharing::Exclusive));

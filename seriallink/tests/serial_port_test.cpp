@@ -20,7 +20,7 @@ using namespace testsupport;
 using Clock = std::chrono::steady_clock;
 
 class SerialPortTest : public ::testing::Test {
-protected:
+  protected:
     TempConfigHome home;
 };
 
@@ -86,7 +86,9 @@ struct SharingCase {
     bool secondOpens;
 };
 
-std::ostream& operator<<(std::ostream& os, const SharingCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const SharingCase& c) {
+    return os << c.name;
+}
 
 class SharingTable : public SerialPortTest, public ::testing::WithParamInterface<SharingCase> {};
 
@@ -107,11 +109,11 @@ TEST_P(SharingTable, LocksDecideWhoMayOpen) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sharing, SharingTable,
-    ::testing::Values(SharingCase{"shared_shared", PortSharing::Shared, PortSharing::Shared, true},
-                      SharingCase{"shared_exclusive", PortSharing::Shared, PortSharing::Exclusive, false},
-                      SharingCase{"exclusive_shared", PortSharing::Exclusive, PortSharing::Shared, false},
-                      SharingCase{"exclusive_exclusive", PortSharing::Exclusive,
-                                  PortSharing::Exclusive, false}),
+    ::testing::Values(
+        SharingCase{"shared_shared", PortSharing::Shared, PortSharing::Shared, true},
+        SharingCase{"shared_exclusive", PortSharing::Shared, PortSharing::Exclusive, false},
+        SharingCase{"exclusive_shared", PortSharing::Exclusive, PortSharing::Shared, false},
+        SharingCase{"exclusive_exclusive", PortSharing::Exclusive, PortSharing::Exclusive, false}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(SerialPortTest, ExclusiveModeDoesNotOutliveTheClose) {
@@ -142,7 +144,7 @@ TEST_F(SerialPortTest, AWriteThatCannotCompleteGivesUpWithinItsBound) {
 
 // The rare paths of a write, provoked through the system-call table.
 class ScriptedWrites : public SerialPortTest {
-protected:
+  protected:
     void TearDown() override { posix::calls() = posix::systemCalls(); }
     static inline int calls = 0;
     static ssize_t shortThenInterrupted(int fd, const void* buf, std::size_t count) {

@@ -7,8 +7,8 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
-#include <sstream>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 #include "child_process.h"
@@ -23,12 +23,14 @@ using Clock = std::chrono::steady_clock;
 constexpr int kCom = 3;
 
 // Tach count the scripted tester reports for a duty index: 600 rpm plus 90 per step.
-std::uint64_t countFor(int duty) { return 20 + 3 * static_cast<std::uint64_t>(duty); }
+std::uint64_t countFor(int duty) {
+    return 20 + 3 * static_cast<std::uint64_t>(duty);
+}
 
 // Answers each duty command of the sweep with `waitSec` reports, the first `lag` of
 // which still show the previous duty. Stops answering after `answerLimit` commands.
 class ScriptedTester {
-public:
+  public:
     struct Options {
         int waitSec = 1;
         int lag = 0;
@@ -61,7 +63,7 @@ public:
         return commands().size() >= n;
     }
 
-private:
+  private:
     void sendNoise() {
         tester_.send(Bytes{0x01, 0x02, 0x03, 0xFE});  // junk that ends in an end marker
         protocol::ReportFrame cut = protocol::encodeReport({2, 9, 999});
@@ -88,8 +90,8 @@ private:
             for (int i = 0; i < options_.waitSec; ++i) {
                 const int shown = i < options_.lag ? previousDuty : duty;
                 if (options_.noisy) sendNoise();
-                tester_.sendReport({protocol::kFanType4Pin, static_cast<std::uint8_t>(shown),
-                                    countFor(shown)});
+                tester_.sendReport(
+                    {protocol::kFanType4Pin, static_cast<std::uint8_t>(shown), countFor(shown)});
             }
             previousDuty = duty;
         }
@@ -111,7 +113,8 @@ std::string expectedStderr(int waitSec, int lag, const std::string& comLine) {
         std::snprintf(buf, sizeof buf, "Set Duty %3d%% ", step * 5);
         err += buf;
         err += std::string(static_cast<std::size_t>(waitSec), '*');
-        std::snprintf(buf, sizeof buf, " %llurpm\n", static_cast<unsigned long long>(countFor(shown) * 30));
+        std::snprintf(buf, sizeof buf, " %llurpm\n",
+                      static_cast<unsigned long long>(countFor(shown) * 30));
         err += buf;
     }
     return err;
@@ -137,7 +140,7 @@ Bytes fullSweepCommands() {
 }
 
 class Dutyramp : public ::testing::Test {
-protected:
+  protected:
     TempConfigHome home;
     const std::string program = programPath("Dutyramp");
 };
@@ -147,7 +150,9 @@ struct SweepCase {
     std::vector<std::string> args;
     ScriptedTester::Options tester;
 };
-std::ostream& operator<<(std::ostream& os, const SweepCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const SweepCase& c) {
+    return os << c.name;
+}
 
 class FullSweep : public Dutyramp, public ::testing::WithParamInterface<SweepCase> {};
 
@@ -166,12 +171,12 @@ TEST_P(FullSweep, PrintsExactlyTheTableAndProgress) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sweeps, FullSweep,
-    ::testing::Values(SweepCase{"wait_1", {"3", "1"}, {.waitSec = 1}},
-                      SweepCase{"wait_3", {"3", "3"}, {.waitSec = 3}},
-                      SweepCase{"noisy_line", {"3", "2"}, {.waitSec = 2, .noisy = true}},
-                      SweepCase{"lagging_tester", {"3", "1"}, {.waitSec = 1, .lag = 1}},
-                      SweepCase{"extra_arguments_ignored", {"  +3", "1x", "more", "args"},
-                                {.waitSec = 1}}),
+    ::testing::Values(
+        SweepCase{"wait_1", {"3", "1"}, {.waitSec = 1}},
+        SweepCase{"wait_3", {"3", "3"}, {.waitSec = 3}},
+        SweepCase{"noisy_line", {"3", "2"}, {.waitSec = 2, .noisy = true}},
+        SweepCase{"lagging_tester", {"3", "1"}, {.waitSec = 1, .lag = 1}},
+        SweepCase{"extra_arguments_ignored", {"  +3", "1x", "more", "args"}, {.waitSec = 1}}),
     [](const auto& row) { return std::string(row.param.name); });
 
 struct ArgumentCase {
@@ -180,7 +185,9 @@ struct ArgumentCase {
     int status;
     std::string err;
 };
-std::ostream& operator<<(std::ostream& os, const ArgumentCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const ArgumentCase& c) {
+    return os << c.name;
+}
 
 class ArgumentErrors : public Dutyramp, public ::testing::WithParamInterface<ArgumentCase> {};
 
@@ -230,7 +237,8 @@ TEST_F(Dutyramp, ABusyPortIsRefused) {
     ChildProcess child(program, {"3", "1"});
     const ChildResult r = child.finish(5s);
     EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_EQ(r.err, "Can't Open COM3\r\n" + home.portMapDir() + "/com3: Device or resource busy\r\n");
+    EXPECT_EQ(r.err,
+              "Can't Open COM3\r\n" + home.portMapDir() + "/com3: Device or resource busy\r\n");
 }
 
 // Starts a sweep that stalls after two steps, so the user can interrupt it.
@@ -306,7 +314,9 @@ struct SignalCase {
     const char* name;
     int signal;
 };
-std::ostream& operator<<(std::ostream& os, const SignalCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const SignalCase& c) {
+    return os << c.name;
+}
 class Signals : public Dutyramp, public ::testing::WithParamInterface<SignalCase> {};
 
 TEST_P(Signals, TakeTheOrderlyShutdown) {
@@ -320,7 +330,8 @@ TEST_P(Signals, TakeTheOrderlyShutdown) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shutdown, Signals,
-                         ::testing::Values(SignalCase{"sigint", SIGINT}, SignalCase{"sigterm", SIGTERM},
+                         ::testing::Values(SignalCase{"sigint", SIGINT},
+                                           SignalCase{"sigterm", SIGTERM},
                                            SignalCase{"sighup", SIGHUP}),
                          [](const auto& row) { return std::string(row.param.name); });
 
@@ -380,7 +391,8 @@ TEST_F(Dutyramp, SweepsTheSimulatedTesterEndToEnd) {
     EXPECT_EQ(count, 21);
     sim.signal(SIGTERM);
     EXPECT_EQ(sim.finish(5s).exitStatus, 0);
-    EXPECT_FALSE(std::filesystem::exists(home.portMapDir() + "/com9")) << "the sim removes its link";
+    EXPECT_FALSE(std::filesystem::exists(home.portMapDir() + "/com9"))
+        << "the sim removes its link";
 }
 
 }  // namespace

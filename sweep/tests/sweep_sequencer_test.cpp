@@ -14,7 +14,7 @@ namespace {
 
 // Collects what a FILE* received.
 class CapturedFile {
-public:
+  public:
     CapturedFile() : file_(std::tmpfile()) {}
     ~CapturedFile() { std::fclose(file_); }
     std::FILE* get() const { return file_; }
@@ -26,7 +26,7 @@ public:
         return out;
     }
 
-private:
+  private:
     std::FILE* file_;
 };
 
@@ -35,8 +35,9 @@ struct Harness {
     std::vector<std::uint8_t> sent;
     SweepSequencer sequencer;
     explicit Harness(int waitSec)
-        : sequencer(waitSec, [this](std::uint8_t b) { sent.push_back(b); }, progress.get(),
-                    table.get()) {}
+        : sequencer(
+              waitSec, [this](std::uint8_t b) { sent.push_back(b); }, progress.get(), table.get()) {
+    }
     void report(std::uint8_t duty, std::uint64_t count) {
         const auto frame = protocol::encodeReport({protocol::kFanType4Pin, duty, count});
         sequencer.onFrame(frame);
@@ -88,8 +89,15 @@ TEST(SweepSequencer, AReportBeforeTheFirstDutyCommandWaitsForIt) {
 
 TEST(ArgumentConversion, BehavesLikeAtoiWithoutOverflow) {
     const std::pair<const char*, int> cases[] = {
-        {"3", 3},          {"  7", 7},      {"+5", 5},        {"-2", -2},   {"12abc", 12},
-        {"abc", 0},        {"", 0},         {"0x10", 0},      {"99999999999", INT_MAX},
+        {"3", 3},
+        {"  7", 7},
+        {"+5", 5},
+        {"-2", -2},
+        {"12abc", 12},
+        {"abc", 0},
+        {"", 0},
+        {"0x10", 0},
+        {"99999999999", INT_MAX},
         {"-99999999999", INT_MIN},
     };
     for (const auto& [text, value] : cases) EXPECT_EQ(parseDecimalLikeAtoi(text), value) << text;

@@ -30,7 +30,9 @@ void readInto(int& fd, std::string& out) {
 
 }  // namespace
 
-std::string programPath(const std::string& name) { return std::string(FANBENCH_BIN_DIR) + "/" + name; }
+std::string programPath(const std::string& name) {
+    return std::string(FANBENCH_BIN_DIR) + "/" + name;
+}
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
                            Input input) {
@@ -43,7 +45,8 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         throw std::runtime_error("pipe failed");
     }
     if (input == Input::Pipe && ::pipe2(inPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    if (input == Input::Terminal && ::openpty(&ptyMaster, &ptySlave, nullptr, nullptr, nullptr) != 0) {
+    if (input == Input::Terminal &&
+        ::openpty(&ptyMaster, &ptySlave, nullptr, nullptr, nullptr) != 0) {
         throw std::runtime_error("openpty failed");
     }
 
@@ -112,7 +115,9 @@ void ChildProcess::closeOutput() {
     outFd_ = -1;
 }
 
-void ChildProcess::signal(int signalNumber) const { ::kill(pid_, signalNumber); }
+void ChildProcess::signal(int signalNumber) const {
+    ::kill(pid_, signalNumber);
+}
 
 void ChildProcess::pump(int timeoutMs) {
     pollfd fds[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};

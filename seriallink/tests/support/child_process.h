@@ -18,7 +18,7 @@ struct ChildResult {
 };
 
 class ChildProcess {
-public:
+  public:
     enum class Input { Null, Pipe, Terminal };
 
     ChildProcess(const std::string& program, const std::vector<std::string>& args,
@@ -45,7 +45,7 @@ public:
     // Collects all output and the exit status; kills the child after `limit`.
     ChildResult finish(std::chrono::milliseconds limit);
 
-private:
+  private:
     void pump(int timeoutMs);
     bool waitFor(const std::string& stream, const std::string& text,
                  std::chrono::milliseconds limit);

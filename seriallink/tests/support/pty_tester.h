@@ -17,20 +17,20 @@ using Bytes = std::vector<std::uint8_t>;
 
 // Points XDG_CONFIG_HOME at a fresh temporary folder for the object's lifetime.
 class TempConfigHome {
-public:
+  public:
     TempConfigHome();
     ~TempConfigHome();
     const std::string& path() const { return path_; }
     std::string portMapDir() const { return path_ + "/fanbench/ports"; }
 
-private:
+  private:
     std::string path_;
     std::string saved_;
     bool hadSaved_ = false;
 };
 
 class PtyTester {
-public:
+  public:
     enum class Line { Raw, Cooked };  // Cooked: the terminal defaults a new pty starts with
     explicit PtyTester(Line line = Line::Raw);
     ~PtyTester();
@@ -57,7 +57,7 @@ public:
     // Drops the slave side we hold, so the line goes down when the host closes too.
     void releaseSlave();
 
-private:
+  private:
     int master_ = -1;
     int slave_ = -1;
     std::string slavePath_;
