@@ -11,6 +11,14 @@ packages=(
   xvfb x11-apps imagemagick
 )
 
+# "windows" adds the cross compilers and wine (32-bit wine needs the i386 architecture).
+if [ "${1:-}" = windows ]; then
+  packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386)
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    [ "$(id -u)" -eq 0 ] && dpkg --add-architecture i386 || sudo dpkg --add-architecture i386
+  fi
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -24,3 +24,6 @@ echo "== ThreadSanitizer (threaded tests)"
 scripts/build.sh build-tsan thread
 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/cmake/tsan.supp" \
   ctest --test-dir build-tsan -j "$jobs" -L threaded --output-on-failure
+
+echo "== Windows build (mingw-w64, 32- and 64-bit) under wine"
+scripts/test-windows.sh

@@ -66,6 +66,12 @@ void PtyTester::linkAs(int comPort) const {
     fs::create_symlink(slavePath_, link);
 }
 
+void PtyTester::linkAt(const std::string& path) const {
+    std::error_code ec;
+    fs::remove(path, ec);
+    fs::create_symlink(slavePath_, path);
+}
+
 void PtyTester::send(std::span<const std::uint8_t> bytes) const {
     std::size_t done = 0;
     while (done < bytes.size()) {

@@ -43,6 +43,8 @@ class PtyTester {
 
     // Publishes the slave as COM<n> in the current XDG_CONFIG_HOME's port map.
     void linkAs(int comPort) const;
+    // Publishes the slave at an exact path, for example a wine prefix's dosdevices/com3.
+    void linkAt(const std::string& path) const;
 
     void send(std::span<const std::uint8_t> bytes) const;
     void sendReport(const protocol::FanReport& report) const;
