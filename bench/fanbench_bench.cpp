@@ -78,9 +78,12 @@ struct Dutyramp {
         posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addclose(&fa, in[1]);
         posix_spawn_file_actions_addclose(&fa, e[0]);
-        std::string program = testsupport::programPath("Dutyramp");
+        // FANBENCH_BENCH_WINDOWS_EXE runs a Windows build under wine instead.
+        const char* windowsExe = std::getenv("FANBENCH_BENCH_WINDOWS_EXE");
+        std::string program = windowsExe ? "/usr/bin/wine" : testsupport::programPath("Dutyramp");
         std::vector<char*> argv{program.data()};
         std::vector<std::string> copy(args);
+        if (windowsExe) copy.insert(copy.begin(), windowsExe);
         for (std::string& a : copy) argv.push_back(a.data());
         argv.push_back(nullptr);
         if (::posix_spawn(&pid, program.c_str(), &fa, nullptr, argv.data(), environ) != 0)
@@ -199,6 +202,8 @@ void sweepReaction(int sweeps) {
     for (int i = 0; i < sweeps; ++i) {
         testsupport::PtyTester tester;
         tester.linkAs(3);
+        if (const char* prefix = std::getenv("WINEPREFIX"))
+            tester.linkAt(std::string(prefix) + "/dosdevices/com3");
         Dutyramp program({"3", "1"});
         int duty = -1;
         Clock::time_point sent{};
@@ -310,6 +315,7 @@ void flood(int seconds) {
 
 int main(int argc, char** argv) {
     int idleSeconds = 60, floodSeconds = 60, sweeps = 10;
+    bool reactionOnly = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         const int v = std::atoi(argv[i + 1]);
@@ -317,6 +323,7 @@ int main(int argc, char** argv) {
         if (a == "--flood-seconds") floodSeconds = v;
         if (a == "--sweeps") sweeps = v;
     }
+    for (int i = 1; i < argc; ++i) reactionOnly |= std::string(argv[i]) == "--reaction-only";
     testsupport::TempConfigHome home;
     ::signal(SIGPIPE, SIG_IGN);
     utsname u{};
@@ -326,6 +333,10 @@ int main(int argc, char** argv) {
     std::printf("| %-44s | %-34s | %-22s |\n|%s|%s|%s|\n", "what", "measured", "target",
                 std::string(46, '-').c_str(), std::string(36, '-').c_str(),
                 std::string(24, '-').c_str());
+    if (reactionOnly) {
+        sweepReaction(sweeps);
+        return 0;
+    }
     framingThroughput();
     sweepReaction(sweeps);
     stopLatency(20);
