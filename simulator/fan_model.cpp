@@ -5,7 +5,7 @@
 
 namespace fanbench::simulator {
 
-FanModel::FanModel(FanSpec spec, std::uint32_t seed) : spec_(spec), random_(seed) {}
+FanModel::FanModel(FanSpec fan, std::uint32_t seed) : spec_(fan), random_(seed) {}
 
 std::uint64_t FanModel::tachCount(int dutyIndex) {
     const double duty = std::clamp(dutyIndex, 0, 20) / 20.0;

@@ -17,7 +17,7 @@ struct FanSpec {
 
 class FanModel {
   public:
-    FanModel(FanSpec spec, std::uint32_t seed);
+    FanModel(FanSpec fan, std::uint32_t seed);
 
     // Tach count (pulses per second, two per revolution) for a report at `dutyIndex`.
     std::uint64_t tachCount(int dutyIndex);

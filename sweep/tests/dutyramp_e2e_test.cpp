@@ -46,6 +46,8 @@ TEST_P(FullSweep, PrintsExactlyTheTableAndProgress) {
         "ComPort=3, WaitSec=" + std::to_string(c.tester.waitSec) + ", 'Q':Exit.\r\n";
     EXPECT_EQ(r.err, expectedStderr(c.tester.waitSec, c.tester.lag, comLine));
     EXPECT_EQ(r.out, expectedStdout(c.tester.waitSec, c.tester.lag));
+    EXPECT_TRUE(tester.waitForCommands(
+        fullSweepCommands().size()));  // the last byte may still be in flight
     EXPECT_EQ(tester.commands(), fullSweepCommands());
 }
 

@@ -57,6 +57,8 @@ TEST_P(WineSweep, PrintsExactlyTheTextModeBytes) {
         "ComPort=3, WaitSec=" + std::to_string(c.waitSec) + ", 'Q':Exit." + kTextModeCrLf;
     EXPECT_EQ(r.err, expectedStderr(c.waitSec, 0, comLine, "\r\n"));
     EXPECT_EQ(r.out, expectedStdout(c.waitSec, 0, "\r\n"));
+    EXPECT_TRUE(tester.waitForCommands(
+        fullSweepCommands().size()));  // the last byte may still be in flight
     EXPECT_EQ(tester.commands(), fullSweepCommands());
 }
 
