@@ -429,7 +429,13 @@ class MonitorDialogTest : public QObject {
         QTest::qWait(50);
         QCOMPARE(entriesIn("/proc/self/fd"), fds);
         QVERIFY(entriesIn("/proc/self/task") <= threads);  // Qt may retire a pool thread
+#ifndef __SANITIZE_ADDRESS__
+        // AddressSanitizer keeps freed memory in quarantine, so RSS says nothing there;
+        // its leak checker covers that build instead.
         QVERIFY2(residentKiB() - rss < 2048, qPrintable(QString::number(residentKiB() - rss)));
+#else
+        Q_UNUSED(rss);
+#endif
         for (int id : {1002, 1001, 1000, 1012}) QCOMPARE(text(window_.get(), id), QString());
     }
 
