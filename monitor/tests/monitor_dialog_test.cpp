@@ -1,5 +1,6 @@
 // The monitor window driven as a user drives it, against a tester on a pseudo-terminal.
 
+#include <sys/resource.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -41,6 +43,16 @@ long residentKiB() {
         if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
     }
     return -1;
+}
+
+// CPU time this process has used so far, all threads.
+std::chrono::milliseconds processCpu() {
+    rusage use{};
+    ::getrusage(RUSAGE_SELF, &use);
+    using std::chrono::seconds, std::chrono::microseconds;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        seconds(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
+        microseconds(use.ru_utime.tv_usec + use.ru_stime.tv_usec));
 }
 
 // Parent of the watchers below, so a test's unused watcher dies with the test.
@@ -455,6 +467,91 @@ class MonitorDialogTest : public QObject {
         connectTo(5);
         report(2, 1, 25);
         QTRY_COMPARE(text(window_.get(), 1000), QStringLiteral("750"));
+    }
+
+    void deviceLossMidReportNeitherSpinsNorShowsTheTornReport() {
+        connectTo(5);
+        report(2, 20, 80);
+        QTRY_COMPARE(text(window_.get(), 1000), QStringLiteral("2400"));
+        const auto frame = fanbench::protocol::encodeReport({2, 4, 10});
+        tester_->send(std::span(frame.data(), 7));
+        QTest::qWait(50);
+        tester_->hangUp();
+        const auto cpuBefore = processCpu();
+        QTest::qWait(1000);
+        QVERIFY2(processCpu() - cpuBefore < 200ms, "nothing polls a gone device");
+        QCOMPARE(text(window_.get(), 1000), QStringLiteral("2400"));
+        disconnect();
+
+        // The torn run goes on after reconnecting, so the first whole report ends beyond
+        // position 15 and is dropped; the next one shows.
+        tester_ = std::make_unique<PtyTester>();
+        tester_->linkAs(5);
+        connectTo(5);
+        report(2, 6, 11);
+        QTest::qWait(200);
+        QCOMPARE(text(window_.get(), 1000), QString());
+        report(2, 6, 12);
+        QTRY_COMPARE(text(window_.get(), 1000), QStringLiteral("360"));
+    }
+
+    void deviceLossDuringABlockedSendReturnsPromptly() {
+        connectTo(5);
+        tester_->stopReading();
+        std::thread pull([this] {
+            std::this_thread::sleep_for(300ms);
+            tester_->hangUp();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        button(window_.get(), 1005)->click();  // waits in write() until the device goes
+        const qint64 waited = clock.elapsed();
+        pull.join();
+        QVERIFY2(waited >= 250 && waited < 1500, qPrintable(QString::number(waited)));
+        clock.restart();
+        disconnect();
+        QVERIFY(clock.elapsed() < 500);
+        tester_ = std::make_unique<PtyTester>();
+        tester_->linkAs(5);
+        connectTo(5);
+        report(2, 1, 25);
+        QTRY_COMPARE(text(window_.get(), 1000), QStringLiteral("750"));
+    }
+
+    void deviceLossDuringDisconnectLeavesTheWindowUsable() {
+        for (auto delay : {0ms, 1ms, 3ms, 10ms}) {
+            connectTo(5);
+            std::atomic<bool> pullNow{false};
+            std::thread device([&] {
+                // Reports flow until the question is answered, then the device goes.
+                for (std::uint64_t i = 0; !pullNow; ++i) {
+                    report(2, 10, 20 + i % 50);
+                    std::this_thread::sleep_for(1ms);
+                }
+                std::this_thread::sleep_for(delay);
+                tester_->hangUp();
+            });
+            QElapsedTimer clock;
+            whenModal([&](QWidget* w) {
+                clock.start();
+                pullNow = true;
+                qobject_cast<QMessageBox*>(w)->button(QMessageBox::Yes)->click();
+            });
+            button(window_.get(), 1007)->click();
+            QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+            device.join();
+            QVERIFY(!window_->isConnected());
+            QTest::qWait(20);
+            for (int id : {1002, 1001, 1000, 1012}) QCOMPARE(text(window_.get(), id), QString());
+            tester_ = std::make_unique<PtyTester>();
+            tester_->linkAs(5);
+        }
+        connectTo(5);
+        for (std::uint64_t i = 0; text(window_.get(), 1000).isEmpty() && i < 20; ++i) {
+            report(2, 1, 25);
+            QTest::qWait(50);
+        }
+        QCOMPARE(text(window_.get(), 1000), QStringLiteral("750"));
     }
 };
 

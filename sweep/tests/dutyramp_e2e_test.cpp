@@ -253,6 +253,60 @@ TEST_F(Dutyramp, DeviceLossEndsTheRunWithStatusOne) {
     EXPECT_EQ(r.err.substr(r.err.size() - tail.size()), tail);
 }
 
+// The device goes away at awkward moments. Each run must end promptly with the loss
+// message and status 1 (or 0 when q won the race), without a row for a torn report.
+enum class LossMoment { MidReport, DuringABlockedWrite, TogetherWithQ };
+struct LossCase {
+    const char* name;
+    LossMoment moment;
+};
+std::ostream& operator<<(std::ostream& os, const LossCase& c) {
+    return os << c.name;
+}
+class DeviceLoss : public Dutyramp, public ::testing::WithParamInterface<LossCase> {};
+
+TEST_P(DeviceLoss, EndsTheRunPromptly) {
+    PtyTester tester;
+    tester.linkAs(kCom);
+    const LossMoment moment = GetParam().moment;
+    // A tester that stops reading makes the program's first command wait in write().
+    if (moment == LossMoment::DuringABlockedWrite) tester.stopReading();
+    // WaitSec 2: one whole report counts, a second one (the torn one) would make a row.
+    ChildProcess child(program, {"3", "2"}, ChildProcess::Input::Pipe);
+    if (moment == LossMoment::DuringABlockedWrite) {
+        EXPECT_FALSE(child.waitForError("Set Duty", 300ms)) << "the 4-pin command still waits";
+    } else {
+        ASSERT_TRUE(child.waitForError("Set Duty   0% ", 5s));
+        tester.sendReport({2, 0, 20});
+        ASSERT_TRUE(child.waitForError("*", 5s));
+    }
+    if (moment == LossMoment::MidReport) {
+        const protocol::ReportFrame frame = protocol::encodeReport({2, 0, 21});
+        tester.send(std::span(frame.data(), 9));
+        std::this_thread::sleep_for(50ms);
+    }
+    if (moment == LossMoment::TogetherWithQ) child.type("q");
+    const auto start = Clock::now();
+    tester.hangUp();
+    const ChildResult r = child.finish(5s);
+    EXPECT_LT(Clock::now() - start, 1000ms) << "far inside the 3 s write bound";
+    EXPECT_EQ(r.out, "Duty(%)\tSpeed(rpm)\n");
+    if (moment == LossMoment::TogetherWithQ) {
+        EXPECT_TRUE(r.exitStatus == 0 || r.exitStatus == 1) << r.exitStatus;
+    } else {
+        EXPECT_EQ(r.exitStatus, 1);
+        const std::string tail = "\r\nLost COM3: the device was disconnected.\r\n";
+        EXPECT_TRUE(r.err.ends_with(tail)) << r.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, DeviceLoss,
+                         ::testing::Values(LossCase{"mid_report", LossMoment::MidReport},
+                                           LossCase{"during_a_blocked_write",
+                                                    LossMoment::DuringABlockedWrite},
+                                           LossCase{"together_with_q", LossMoment::TogetherWithQ}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
 TEST_F(Dutyramp, SweepsTheSimulatedTesterEndToEnd) {
     ChildProcess sim(programPath("fantester-sim"), {"--com", "9", "--interval", "20", "--split"});
     ASSERT_TRUE(sim.waitForOutput("fantester-sim: COM9 is /dev/pts/", 5s));

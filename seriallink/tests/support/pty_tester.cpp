@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
 
 namespace fanbench::testsupport {
 
@@ -119,6 +120,21 @@ Bytes PtyTester::drain(std::chrono::milliseconds quiet) const {
         if (n <= 0) return out;
         out.insert(out.end(), buf, buf + n);
     }
+}
+
+void PtyTester::stopReading() const {
+    // Our own slave descriptor writes into the same queue the host's writes go to.
+    const int flags = ::fcntl(slave_, F_GETFL);
+    ::fcntl(slave_, F_SETFL, flags | O_NONBLOCK);
+    // The kernel moves queued bytes on to the master's side in the background, so keep
+    // topping up until a pause frees no more room.
+    const std::vector<std::uint8_t> filler(4096, 0x00);
+    for (bool tookMore = true; tookMore;) {
+        tookMore = false;
+        while (::write(slave_, filler.data(), filler.size()) > 0) tookMore = true;
+        std::this_thread::sleep_for(20ms);
+    }
+    ::fcntl(slave_, F_SETFL, flags);
 }
 
 void PtyTester::hangUp() {

@@ -54,6 +54,10 @@ class PtyTester {
     // Everything that arrives within `quiet` of silence.
     Bytes drain(std::chrono::milliseconds quiet = 100ms) const;
 
+    // Fills the line from the host to the tester until it takes no more, as a tester
+    // that stops reading would: the host's next write then waits.
+    void stopReading() const;
+
     // The device disappears: the master closes, as when a USB adapter is pulled.
     void hangUp();
     // Drops the slave side we hold, so the line goes down when the host closes too.
