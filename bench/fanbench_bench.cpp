@@ -7,7 +7,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
-#include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,12 +15,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench_table.h"
 #include "child_process.h"
 #include "protocol/frame_assembler.h"
 #include "pty_tester.h"
@@ -31,36 +30,14 @@ extern char** environ;
 namespace {
 
 using namespace fanbench;
+using bench::fmt;
+using bench::row;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using testsupport::Bytes;
 
 double ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
-}
-
-struct Stats {
-    double median = 0, p99 = 0, max = 0;
-};
-
-Stats stats(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    if (v.empty()) return {};
-    auto at = [&](double q) {
-        return v[std::min(v.size() - 1,
-                          static_cast<std::size_t>(q * static_cast<double>(v.size() - 1) + 0.5))];
-    };
-    return {at(0.5), at(0.99), v.back()};
-}
-
-void row(const char* what, const std::string& figure, const char* target) {
-    std::printf("| %-44s | %-34s | %-22s |\n", what, figure.c_str(), target);
-}
-
-std::string fmt(const char* f, double a, double b = 0, double c = 0) {
-    char buf[128];
-    std::snprintf(buf, sizeof buf, f, a, b, c);
-    return buf;
 }
 
 // A Dutyramp process with its standard input as a pipe and standard error readable.
@@ -115,31 +92,8 @@ struct Dutyramp {
         }
         return false;
     }
-    double cpuSeconds() const {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string s((std::istreambuf_iterator<char>(stat)), {});
-        const std::size_t close = s.rfind(')');
-        std::vector<std::string> fields;
-        std::string field;
-        for (char c : s.substr(close + 2)) {
-            if (c == ' ') {
-                fields.push_back(field);
-                field.clear();
-            } else {
-                field += c;
-            }
-        }
-        const double ticks = std::stod(fields[11]) + std::stod(fields[12]);  // utime, stime
-        return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
-    }
-    long statusKiB(const char* key) const {
-        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-        std::string line;
-        while (std::getline(status, line)) {
-            if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key));
-        }
-        return -1;
-    }
+    double cpuSeconds() const { return bench::cpuSeconds(pid); }
+    long statusKiB(const char* key) const { return bench::statusKiB(pid, key); }
     void quit() const { [[maybe_unused]] auto n = ::write(keys, "q", 1); }
     int wait() {
         int status = 0;
@@ -185,7 +139,7 @@ void framingThroughput() {
                 const double seconds = ms(Clock::now() - start) / 1000;
                 rates.push_back(static_cast<double>(data->size()) / seconds / 1e6);
             }
-            const Stats s = stats(rates);
+            const bench::Stats s = bench::stats(rates);
             row((std::string(name) +
                  (rule == protocol::CapacityRule::DiscardAt128 ? ", 128 B" : ", 256 B"))
                     .c_str(),
@@ -219,10 +173,7 @@ void sweepReaction(int sweeps) {
         }
         program.wait();
     }
-    const Stats s = stats(samples);
-    row("Sweep reaction: report end -> next duty (ms)",
-        fmt("median %.3f, p99 %.3f, max %.3f", s.median, s.p99, s.max) +
-            " (n=" + std::to_string(samples.size()) + ")",
+    row("Sweep reaction: report end -> next duty (ms)", bench::describe(samples, 3),
         "median < 0.5, p99 < 2");
 }
 
@@ -238,9 +189,7 @@ void stopLatency(int runs) {
         program.wait();
         samples.push_back(ms(Clock::now() - start));
     }
-    const Stats s = stats(samples);
-    row("Stop: q -> process exit (ms)",
-        fmt("median %.2f, p99 %.2f, max %.2f", s.median, s.p99, s.max), "< 50");
+    row("Stop: q -> process exit (ms)", bench::describe(samples, 2), "< 50");
 }
 
 void idleCost(int seconds) {
@@ -326,21 +275,15 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) reactionOnly |= std::string(argv[i]) == "--reaction-only";
     testsupport::TempConfigHome home;
     ::signal(SIGPIPE, SIG_IGN);
-    utsname u{};
-    ::uname(&u);
-    std::printf("fanbench benchmarks on %s %s, %ld cores\n\n", u.sysname, u.machine,
-                ::sysconf(_SC_NPROCESSORS_ONLN));
-    std::printf("| %-44s | %-34s | %-22s |\n|%s|%s|%s|\n", "what", "measured", "target",
-                std::string(46, '-').c_str(), std::string(36, '-').c_str(),
-                std::string(24, '-').c_str());
+    bench::printHeader("Dutyramp benchmarks");
     if (reactionOnly) {
         sweepReaction(sweeps);
-        return 0;
+        return bench::exitStatus();
     }
     framingThroughput();
     sweepReaction(sweeps);
     stopLatency(20);
     idleCost(idleSeconds);
     flood(floodSeconds);
-    return 0;
+    return bench::exitStatus();
 }

@@ -22,6 +22,7 @@
 #include "monitor/monitor_dialog.h"
 #include "monitor/monitor_fonts.h"
 #include "monitor/setting_dialog.h"
+#include "modal_driver.h"
 #include "pty_tester.h"
 
 using namespace fanbench::monitor;
@@ -53,25 +54,6 @@ std::chrono::milliseconds processCpu() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
         seconds(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
         microseconds(use.ru_utime.tv_usec + use.ru_stime.tv_usec));
-}
-
-// Parent of the watchers below, so a test's unused watcher dies with the test.
-QObject* watchers() {
-    static QObject* parent = new QObject;
-    return parent;
-}
-
-// Acts on the next modal window (a message box or dialog) as soon as it is shown.
-void whenModal(std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer(watchers());
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || !modal->isVisible()) return;
-        timer->stop();
-        timer->deleteLater();
-        act(modal);
-    });
-    timer->start(5);
 }
 
 void answer(QMessageBox::StandardButton button, QString* text = nullptr, QString* title = nullptr) {
@@ -156,7 +138,7 @@ class MonitorDialogTest : public QObject {
     }
 
     void cleanup() {
-        qDeleteAll(watchers()->children());
+        forgetPendingModalActions();
         window_.reset();
         tester_.reset();
         dir_.reset();
