@@ -1,6 +1,6 @@
 // Measures the monitor around the real MonitorDialog, driven through its own buttons and
 // dialogs against a tester on a pseudo-terminal: display latency, Disconnect to port
-// closed, idle CPU connected, and the real Rotalyx process's idle cost and footprint.
+// closed, idle CPU connected, a flood, and the real Rotalyx process's idle cost and footprint.
 // Prints one table.
 
 #include <poll.h>
@@ -103,18 +103,6 @@ void disconnect(MonitorDialog& window, std::function<void()> answered = {}) {
     window.findChild<QPushButton*>(controlName(1007))->click();
 }
 
-// Writes whole reports to the master without the test helper's error handling, so a
-// report racing a closing port is simply lost instead of failing the run.
-void writeReport(const PtyTester& tester, std::uint64_t count) {
-    const auto frame = protocol::encodeReport({2, 10, count});
-    std::size_t done = 0;
-    while (done < frame.size()) {
-        const ssize_t n = ::write(tester.masterFd(), frame.data() + done, frame.size() - done);
-        if (n <= 0) return;
-        done += static_cast<std::size_t>(n);
-    }
-}
-
 // Notes when the speed display paints a new value: that is when the user can read it.
 class PaintWatch : public QObject {
   public:
@@ -181,7 +169,8 @@ void disconnectLatency(MonitorDialog& window, int cycles) {
         std::atomic<bool> stop{false};
         std::thread device([&] {
             for (std::uint64_t count = 1; !stop; ++count) {
-                writeReport(tester, count);
+                // A report racing the closing port is simply lost.
+                tester.trySend(protocol::encodeReport({2, 10, count}), 100ms);
                 std::this_thread::sleep_for(5ms);
             }
         });
@@ -252,14 +241,62 @@ void idleConnected(MonitorDialog& window, int seconds) {
     }
 }
 
+// Reports behind junk as fast as the pty takes them. The window cannot paint that
+// fast; what matters is that memory stays flat and the display is current at the end.
+void flood(MonitorDialog& window, int seconds) {
+    PtyTester tester;
+    tester.linkAs(kCom);
+    connectTo(window, kCom);
+    spinFor(200ms);
+    const long rss0 = bench::statusKiB(::getpid(), "VmRSS:");
+    std::atomic<bool> stop{false};
+    std::atomic<std::uint64_t> sent{0};
+    std::atomic<double> deviceCpu{0};
+    std::thread device([&] {
+        std::vector<std::uint8_t> burst;
+        std::uint64_t count = 0;
+        while (!stop) {
+            burst.clear();
+            for (int i = 0; i < 64; ++i) {
+                // Junk that ends in an end marker, so no valid report is merged into it.
+                burst.insert(burst.end(), {0x13, 0x37, 0x00, 0xFD, 0x42, 0xFE});
+                const auto frame = protocol::encodeReport({2, 10, ++count % 100000});
+                burst.insert(burst.end(), frame.begin(), frame.end());
+            }
+            if (!tester.trySend(burst, 1000ms)) break;  // the window stopped reading
+            sent = count;
+        }
+        deviceCpu = threadCpuSeconds();
+    });
+    const double cpu0 = processCpuSeconds();
+    const auto start = Clock::now();
+    spinFor(std::chrono::seconds(seconds));
+    stop = true;
+    device.join();
+    const double elapsed = ms(Clock::now() - start) / 1000;
+    const double cpu = (processCpuSeconds() - cpu0 - deviceCpu) / elapsed * 100;
+    const long rss1 = bench::statusKiB(::getpid(), "VmRSS:");
+    const QString last = QString::number((sent % 100000) * 30);
+    const auto stopped = Clock::now();
+    const bool current = spinUntil([&] { return speedDisplay(window)->text() == last; }, 10000ms);
+    row("Flood: reports sent, display current after (ms)",
+        std::to_string(sent) + fmt(" (%.0f/s), ", static_cast<double>(sent) / elapsed) +
+            (current ? fmt("%.1f", ms(Clock::now() - stopped)) : std::string("never")),
+        "current at once");
+    row("Flood: CPU (% of a core), RSS start -> end (KiB)",
+        fmt("%.1f %%, ", cpu) + std::to_string(rss0) + " -> " + std::to_string(rss1), "no growth");
+    disconnect(window);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    int idleSeconds = 60, samples = 500, cycles = 50;
+    int idleSeconds = 60, floodSeconds = 60, samples = 500, cycles = 50;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         const int v = std::atoi(argv[i + 1]);
         if (a == "--idle-seconds") idleSeconds = v;
+        if (a == "--flood-seconds") floodSeconds = v;
         if (a == "--samples") samples = v;
         if (a == "--cycles") cycles = v;
     }
@@ -295,6 +332,7 @@ int main(int argc, char** argv) {
     displayLatency(window, samples);
     disconnectLatency(window, cycles);
     idleConnected(window, idleSeconds);
+    flood(window, floodSeconds);
 
     const double programElapsed = ms(Clock::now() - programStart) / 1000;
     row("Rotalyx process, idle unconnected (% of a core)",

@@ -88,6 +88,24 @@ void PtyTester::send(std::span<const std::uint8_t> bytes) const {
     }
 }
 
+bool PtyTester::trySend(std::span<const std::uint8_t> bytes,
+                        std::chrono::milliseconds limit) const {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        pollfd p{master_, POLLOUT, 0};
+        ::poll(&p, 1, 10);
+    }
+    return true;
+}
+
 void PtyTester::sendReport(const protocol::FanReport& report) const {
     const protocol::ReportFrame frame = protocol::encodeReport(report);
     send(frame);

@@ -47,6 +47,9 @@ class PtyTester {
     void linkAt(const std::string& path) const;
 
     void send(std::span<const std::uint8_t> bytes) const;
+    // Like send(), but gives up after `limit` or on an error instead of throwing: for
+    // floods and for reports that may race a closing port.
+    bool trySend(std::span<const std::uint8_t> bytes, std::chrono::milliseconds limit) const;
     void sendReport(const protocol::FanReport& report) const;
 
     // Bytes the host sent, waiting up to `timeout` for at least `count` of them.
